@@ -20,6 +20,12 @@ procps
 iproute2
 "
 
+# Only for the benchmarks (scripts/setup.sh --bench): a real corpus.
+BENCH_PACKAGES="
+linux-doc-6.1
+"
+if [ "${1:-}" = "--bench" ]; then PACKAGES="$PACKAGES $BENCH_PACKAGES"; fi
+
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
