@@ -175,7 +175,7 @@ TEST_F(PortseekListeners, SkipsAPortHeldByAClosedConnection) {
     close(accepted);  // the side closing first holds TIME_WAIT on the port
     close(l);
     char b;
-    (void)read(c, &b, 1);  // the peer's close has arrived
+    ASSERT_EQ(read(c, &b, 1), 0);  // the peer's close has arrived
     close(c);
     if (canBindEveryAddress(port)) GTEST_SKIP() << "this kernel lets a bind pass TIME_WAIT";
 
