@@ -1,0 +1,75 @@
+// ymsvr: the knowledge-base server. Parses the command line, installs the
+// signal handlers, opens the service on its port, builds the models in their
+// fixed order (each registers its message types, which fixes the dispatch
+// table's slot order), and runs the receive-and-dispatch loop.
+//
+//   ymsvr [ -p port ] [ -f FULSEARCH ]
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "YmInitModel.h"
+#include "YmLockInfo.h"
+#include "YmMsgTypes.h"
+#include "YmPlatform.h"
+#include "YmServer.h"
+
+int main(int argc, char** argv) {
+    // The handlers read the rooted lock-info path: fix it before they exist.
+    ymPlatformInit();
+    if (!ymLockInfoInit()) {
+        fprintf(stderr, "ymsvr: lock-info path too long: %s\n", ymPath(YmPath::LockInfo));
+        return 1;
+    }
+
+    int port = 0;
+    int opt;
+    while ((opt = getopt(argc, argv, "p:f:")) != -1) {
+        switch (opt) {
+        case 'p': {
+            // Not a number means the default port, as 0 does; a number that
+            // is no TCP port is refused rather than cut to 16 bits.
+            errno = 0;
+            char* end = nullptr;
+            long v = strtol(optarg, &end, 10);
+            if (errno == ERANGE || v < 0 || v > 65535) {
+                fprintf(stderr, "ymsvr: port %s is out of range (0-65535)\n", optarg);
+                usage();
+            }
+            port = int(v);
+            break;
+        }
+        case 'f':
+            // setenv copies the value, so any length fits.
+            if (optarg[0] && setenv("FULSEARCH", optarg, 1) != 0) {
+                perror("ymsvr: setenv(FULSEARCH)");
+                return 1;
+            }
+            break;
+        default:
+            usage();
+        }
+    }
+    if (port == 0) port = YM_DEFAULT_PORT;
+
+    signal(SIGHUP, killCB);
+    signal(SIGINT, killCB);
+    signal(SIGQUIT, killCB);
+    signal(SIGUSR2, infoOutCB);
+
+    theMPS = new MPS;
+    theMPS->Init(port, nullptr);
+    theMPS->Register(YmMsgType::Quit, quitCB, nullptr);
+
+    theInitModel = new YmInitModel;
+    if (!theInitModel->init()) usage();
+
+    // The search model (engine start-up and the database table, then its
+    // handlers), the document model manager and the document edit manager
+    // are created here, in that order.
+
+    return ymServerLoop();
+}
