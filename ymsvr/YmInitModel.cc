@@ -55,16 +55,24 @@ int readFile(const YmStr& path, YmStr& out) {
     return ok;
 }
 
-// When name.local can be opened: a newline and its contents after text.
-void appendLocal(const YmStr& name, YmStr& text) {
-    YmStr local(name | ".local");
-    int fd = open(cstr(local), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    YmStr more;
-    readFd(fd, more);
+// Reads the file name whole and, when name.local can be opened, a newline
+// and its contents after it. Returns 0 if name itself cannot be opened.
+int readWithLocal(const YmStr& name, YmStr& text) {
+    text.resize(0, 0);
+    int fd = open(cstr(name), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    readFd(fd, text);
     close(fd);
-    text.append('\n');
-    text.append(cstr(more), more.slength - 1);
+    YmStr local(name | ".local");
+    fd = open(cstr(local), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        YmStr more;
+        readFd(fd, more);
+        close(fd);
+        text.append('\n');
+        text.append(cstr(more), more.slength - 1);
+    }
+    return 1;
 }
 
 // Calls fn on every line that is neither empty nor a comment, until fn
@@ -247,13 +255,7 @@ void YmInitModel::readCfgAdmin(const YmStr& path) {
 void YmInitModel::readTree(const YmStr& path) {
     YmStr name(path | "drusktree");
     YmStr text;
-    {
-        int fd = open(cstr(name), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        readFd(fd, text);
-        close(fd);
-    }
-    appendLocal(name, text);
+    if (!readWithLocal(name, text)) return;
 
     int saveLevel = 99;  // level of the node whose subtree is hidden; 99: none
     unsigned int treeCntr = 0;
@@ -335,13 +337,7 @@ void YmInitModel::readHelp() {
     if (_publicPth.length() == 0) return;
     YmStr name(_publicPth[0] | "druskhelp");
     YmStr text;
-    {
-        int fd = open(cstr(name), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        readFd(fd, text);
-        close(fd);
-    }
-    appendLocal(name, text);
+    if (!readWithLocal(name, text)) return;
     forEachLine(text, [&](const YmStr& line) {
         _helpInfo.append(cstr(line), line.slength - 1);
         _helpInfo.append('\n');

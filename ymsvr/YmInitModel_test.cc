@@ -36,6 +36,14 @@ std::vector<std::string> trees(const YmInitResultMsg& r) {
     return out;
 }
 
+// Writes a configuration file, or removes it when content is null.
+void put(const YmTempDir& dir, const char* name, const char* content) {
+    if (content)
+        dir.write(name, content);
+    else
+        unlink(dir.file(name).c_str());
+}
+
 // Logs in over a fresh connection; returns the raw 205 payload.
 std::string login(YmServer& srv, const char* usr, const char* group = nullptr, const char* gid = nullptr) {
     YmInitReqMsg req;
@@ -125,10 +133,7 @@ TEST_F(Login, GroupAndUserLinesAndLocalOverrides) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         d1.write("druskadmin", c.admin);
-        if (c.local)
-            d1.write("druskadmin.local", c.local);
-        else
-            unlink(d1.file("druskadmin.local").c_str());
+        put(d1, "druskadmin.local", c.local);
         YmInitResultMsg r = decode(login(srv, c.usr, c.group, c.gid));
         EXPECT_EQ(caps(r), c.caps);
         EXPECT_EQ(str(r._editSrc), c.editSrc);
@@ -167,14 +172,8 @@ TEST_F(Login, TreeFilteringAndRoots) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         d1.write("druskadmin", c.admin);
-        if (c.tree)
-            d1.write("drusktree", c.tree);
-        else
-            unlink(d1.file("drusktree").c_str());
-        if (c.local)
-            d1.write("drusktree.local", c.local);
-        else
-            unlink(d1.file("drusktree.local").c_str());
+        put(d1, "drusktree", c.tree);
+        put(d1, "drusktree.local", c.local);
         YmInitResultMsg r = decode(login(srv, "jo", "staff"));
         EXPECT_EQ(trees(r), c.want);
         EXPECT_EQ(r._errCode, c.err);
