@@ -1,17 +1,22 @@
 // The message passing service; see mps.h.
 #include "mps.h"
 
+#include <cstdlib>
+#include <cstring>
+
 MPS* theMPS = nullptr;
 
 MPS::MPS() : _port(0), _server(nullptr), _errno(0) {}
 
-MPS::~MPS() {}
+MPS::~MPS() { free(_server); }
 
 void MPS::Init(int port, char* server) {
     _port = port;
+    // Our own copy: the caller's buffer may not outlive us, and the
+    // endpoint replaces its copy when it re-creates its socket.
+    free(_server);
+    _server = server ? reinterpret_cast<unsigned char*>(strdup(server)) : nullptr;
     _msg.Init(port, server);
-    // Keep the endpoint's own copy, which outlives the caller's buffer.
-    _server = _msg.Server();
 }
 
 int MPS::Register(int type, SVCPTR svcFunc, void* svcThis) {

@@ -48,7 +48,7 @@ class MPS {
     SvcList _svcList;
     Msg _msg;
     int _port;  // 0: not initialised
-    unsigned char* _server;
+    unsigned char* _server;  // own copy of the server name; null in the server role
     int _errno;
 };
 
