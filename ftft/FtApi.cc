@@ -1,0 +1,945 @@
+// The engine's C interface (ftft.h): engine, base and search handles over the
+// index files of FtStore, queries through FtQuery and FtCompile.
+//
+// A search runs in slices: ftshresm does at most about the asked-for amount
+// of work (reading the vocabulary for wildcards, then stepping the search
+// statement of each base) and returns; the statement stays open between
+// calls, so the search sees one snapshot of each base. Hits are kept in a
+// bounded heap by score. Match positions are computed only for the hit the
+// caller asks for: the full-text layer reports which words of the text
+// match (as word numbers), and the document's stored position map turns
+// those into visible-character positions.
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FtCompile.h"
+#include "FtDate.h"
+#include "FtQuery.h"
+#include "FtStore.h"
+#include "FtText.h"
+#include "ftft.h"
+
+using namespace ft;
+
+namespace {
+
+struct LastError {
+    int err = 0, sub = 0, who = 0;
+} gErr;
+
+void setErr(int err, int who, int sub = 0) {
+    gErr.err = err;
+    gErr.who = who;
+    gErr.sub = sub;
+}
+
+void clearErr() { gErr = LastError(); }
+
+// Reports the words of the text column that an expression matched: pairs of
+// (word number, words in the phrase) as 32-bit integers.
+void ftinstFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int, sqlite3_value**) {
+    int n = 0;
+    if (api->xInstCount(fts, &n) != SQLITE_OK) {
+        sqlite3_result_error(ctx, "ftinst: no instances", -1);
+        return;
+    }
+    std::vector<uint32_t> out;
+    out.reserve(size_t(n) * 2);
+    for (int i = 0; i < n; i++) {
+        int phrase, col, off;
+        if (api->xInst(fts, i, &phrase, &col, &off) != SQLITE_OK) continue;
+        if (col != 0 || off < 0) continue;
+        out.push_back(uint32_t(off));
+        out.push_back(uint32_t(api->xPhraseSize(fts, phrase)));
+    }
+    sqlite3_result_blob(ctx, out.data(), int(out.size() * sizeof(uint32_t)), SQLITE_TRANSIENT);
+}
+
+bool registerFunctions(sqlite3* db) {
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return false;
+    sqlite3_bind_pointer(st, 1, &api, "fts5_api_ptr", nullptr);
+    sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (!api) return false;
+    return api->xCreateFunction(api, "ftinst", nullptr, ftinstFunction, nullptr) == SQLITE_OK;
+}
+
+struct Base {
+    std::string name, cfgPath, dir, idxPath;
+    bool write = false;
+    sqlite3* db = nullptr;
+    pid_t pid = 0;
+    sqlite3_stmt* fieldsSt = nullptr;
+    sqlite3_stmt* instSt = nullptr;
+    sqlite3_stmt* mapSt = nullptr;
+    std::string thesPath;
+    time_t thesTime = -1;
+    Thesaurus thes;
+
+    void finalize() {
+        sqlite3_finalize(fieldsSt);
+        sqlite3_finalize(instSt);
+        sqlite3_finalize(mapSt);
+        fieldsSt = instSt = mapSt = nullptr;
+    }
+    ~Base() {
+        // A connection inherited through fork() belongs to the parent: its
+        // locks and files are left alone.
+        if (pid == getpid()) {
+            finalize();
+            sqlite3_close_v2(db);
+        }
+    }
+
+    bool open(int* err, int* sub) {
+        db = openIndex(idxPath, write, err, sub);
+        if (!db) return false;
+        pid = getpid();
+        if (!registerFunctions(db)) {
+            sqlite3_close_v2(db);
+            db = nullptr;
+            *err = FTE_OPEN;
+            *sub = SQLITE_ERROR;
+            return false;
+        }
+        return true;
+    }
+
+    // The thesaurus file of the settings directory, read again when it changes.
+    const Thesaurus* thesaurus(const std::string& fileName) {
+        if (fileName.empty() || fileName.find('/') != std::string::npos || fileName[0] == '.') return nullptr;
+        std::string path = dir + "/" + fileName;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) return nullptr;
+        if (path != thesPath || st.st_mtime != thesTime) {
+            std::string text;
+            if (!readFile(path, &text, 16 << 20)) return nullptr;
+            thes = parseThesaurus(text);
+            thesPath = path;
+            thesTime = st.st_mtime;
+        }
+        return &thes;
+    }
+};
+
+struct Hit {
+    long long score;
+    int sb;  // index into the search's bases
+    sqlite3_int64 id;
+};
+
+// a before b in the hit list.
+bool better(const Hit& a, const Hit& b) {
+    if (a.score != b.score) return a.score > b.score;
+    if (a.sb != b.sb) return a.sb < b.sb;
+    return a.id < b.id;
+}
+
+}  // namespace
+
+struct ftapi_s {
+    std::vector<std::unique_ptr<Base>> bases;  // handle = index + 1
+    std::set<ftsrch_s*> searches;
+    long pool = 256000;
+    size_t maxBases = 256;
+    std::string lastValue;
+
+    Base* base(FTBH h) {
+        if (h == 0 || h > bases.size() || !bases[h - 1]) return nullptr;
+        Base* b = bases[h - 1].get();
+        if (b->pid != getpid()) {
+            // Opened before a fork(): open a connection of our own.
+            b->db = nullptr;
+            b->fieldsSt = b->instSt = b->mapSt = nullptr;
+            int err, sub;
+            if (!b->open(&err, &sub)) return nullptr;
+        }
+        return b;
+    }
+};
+
+namespace {
+
+std::set<ftapi_s*> gEngines;
+
+ftapi_s* engine(FTAPIH h) {
+    if (!h || !gEngines.count(h)) {
+        setErr(FTE_ARG, FTW_API);
+        return nullptr;
+    }
+    return h;
+}
+
+struct SearchBase {
+    int vecIndex;
+    FTBH handle;
+    Plan plan;
+};
+
+}  // namespace
+
+struct ftsrch_s {
+    ftapi_s* eng = nullptr;
+    QOptions opts;
+    std::unique_ptr<QNode> root;
+    long maxHits = FTS_DEFMAXHITS;
+    bool countOnly = false;
+    std::vector<SearchBase> bases;
+    size_t cur = 0;
+    enum Phase { Collect, Expand, Build, Run, Done, Failed } phase = Collect;
+    std::vector<std::string> patterns;
+    size_t patIdx = 0;
+    std::map<std::string, std::vector<std::string>> expansions;
+    sqlite3_stmt* st = nullptr;
+    long matches = 0;
+    std::vector<Hit> heap;
+    std::vector<Hit> hits;
+    int failErr = 0, failSub = 0, failWho = 0, failIndex = -1;
+    std::vector<std::pair<long, long>> marks;
+    size_t markIdx = 0;
+
+    ~ftsrch_s() { sqlite3_finalize(st); }
+
+    void fail(int err, int who, int sub, int index) {
+        sqlite3_finalize(st);
+        st = nullptr;
+        phase = Failed;
+        failErr = err;
+        failWho = who;
+        failSub = sub;
+        failIndex = index;
+    }
+
+    void addHit(const Hit& h) {
+        if (long(heap.size()) < maxHits) {
+            heap.push_back(h);
+            std::push_heap(heap.begin(), heap.end(), better);
+        } else if (better(h, heap.front())) {
+            std::pop_heap(heap.begin(), heap.end(), better);
+            heap.back() = h;
+            std::push_heap(heap.begin(), heap.end(), better);
+        }
+    }
+
+    void finish() {
+        hits = heap;
+        heap.clear();
+        std::sort(hits.begin(), hits.end(), better);
+        phase = Done;
+    }
+
+    // One step of work; false when the slice should end (done or failed).
+    bool step();
+};
+
+namespace {
+
+std::set<ftsrch_s*>* liveSearches(ftapi_s* e) { return &e->searches; }
+
+ftsrch_s* search(FTAPIH h, FTSH sh) {
+    ftapi_s* e = engine(h);
+    if (!e) return nullptr;
+    if (!sh || !liveSearches(e)->count(sh)) {
+        setErr(FTE_GONE, FTW_SEARCH);
+        return nullptr;
+    }
+    return sh;
+}
+
+// A GLOB pattern's statement: the word index answers a literal start; the
+// letter-triple index a run of three literal letters; else a scan.
+const char* expansionSql(const std::string& glob) {
+    size_t prefix = glob.find_first_of("*?");
+    if (prefix >= 2) return "SELECT term FROM terms WHERE term GLOB ?1 LIMIT ?2";
+    size_t run = 0, best = 0;
+    for (char c : glob) {
+        run = (c == '*' || c == '?') ? 0 : run + 1;
+        best = std::max(best, run);
+    }
+    if (best >= 3) return "SELECT term FROM vocab WHERE term GLOB ?1 LIMIT ?2";
+    return "SELECT term FROM terms WHERE term GLOB ?1 LIMIT ?2";
+}
+
+void bindAll(sqlite3_stmt* st, const std::vector<Bind>& binds) {
+    int i = 1;
+    for (const Bind& b : binds) {
+        if (b.isText) sqlite3_bind_text(st, i, b.text.c_str(), int(b.text.size()), SQLITE_TRANSIENT);
+        else sqlite3_bind_int64(st, i, b.num);
+        i++;
+    }
+}
+
+}  // namespace
+
+bool ftsrch_s::step() {
+    if (phase == Done || phase == Failed) return false;
+    if (cur >= bases.size()) {
+        finish();
+        return false;
+    }
+    SearchBase& sb = bases[cur];
+    Base* b = eng->base(sb.handle);
+    if (!b) {
+        fail(FTE_BASE, FTW_SEARCH, 0, sb.vecIndex);
+        return false;
+    }
+    switch (phase) {
+        case Collect: {
+            patterns.clear();
+            expansions.clear();
+            patIdx = 0;
+            Expander collect = [this](const std::string& g) -> const std::vector<std::string>* {
+                if (std::find(patterns.begin(), patterns.end(), g) == patterns.end()) patterns.push_back(g);
+                return nullptr;
+            };
+            std::string why;
+            Plan p;
+            if (!compilePlan(*root, opts, b->thesaurus(opts.thesName), collect, &p, &why)) {
+                fail(FTE_QUERY, FTW_QUERY, 0, -1);
+                return false;
+            }
+            phase = patterns.empty() ? Build : Expand;
+            return true;
+        }
+        case Expand: {
+            if (!st) {
+                const std::string& g = patterns[patIdx];
+                if (sqlite3_prepare_v2(b->db, expansionSql(g), -1, &st, nullptr) != SQLITE_OK) {
+                    fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
+                    return false;
+                }
+                sqlite3_bind_text(st, 1, g.c_str(), int(g.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_int(st, 2, int(kMaxExpansions));
+            }
+            int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                if (t) expansions[patterns[patIdx]].push_back(t);
+                return true;
+            }
+            sqlite3_finalize(st);
+            st = nullptr;
+            if (rc != SQLITE_DONE) {
+                fail(FTE_STORE, FTW_SEARCH, rc, sb.vecIndex);
+                return false;
+            }
+            if (++patIdx == patterns.size()) phase = Build;
+            return true;
+        }
+        case Build: {
+            Expander lookup = [this](const std::string& g) -> const std::vector<std::string>* {
+                auto it = expansions.find(g);
+                return it == expansions.end() ? nullptr : &it->second;
+            };
+            std::string why;
+            if (!compilePlan(*root, opts, b->thesaurus(opts.thesName), lookup, &sb.plan, &why)) {
+                fail(FTE_QUERY, FTW_QUERY, 0, -1);
+                return false;
+            }
+            const std::string& sql = countOnly ? sb.plan.countSql : sb.plan.sql;
+            if (sqlite3_prepare_v2(b->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+                fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
+                return false;
+            }
+            bindAll(st, sb.plan.binds);
+            phase = Run;
+            return true;
+        }
+        case Run: {
+            int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                matches++;
+                if (!countOnly) {
+                    Hit h;
+                    h.id = sqlite3_column_int64(st, 0);
+                    h.sb = int(cur);
+                    if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
+                        h.score = 0;
+                    } else {
+                        // The storage's rank is negative, lower is better.
+                        double r = -sqlite3_column_double(st, 1) * 1000.0;
+                        h.score = r < 1.0 ? 1 : (long long)std::llround(r);
+                    }
+                    addHit(h);
+                }
+                return true;
+            }
+            sqlite3_finalize(st);
+            st = nullptr;
+            if (rc != SQLITE_DONE) {
+                fail(rc == SQLITE_ERROR ? FTE_QUERY : FTE_STORE, FTW_SEARCH, rc, sb.vecIndex);
+                return false;
+            }
+            cur++;
+            phase = Collect;
+            if (cur == bases.size()) {
+                finish();
+                return false;
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+long long nowNs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
+
+extern "C" {
+
+int ftapiini(void* r1, void* r2, long* opts, int nopts, FTAPIH* h) {
+    clearErr();
+    if (!h || r1 || r2 || nopts < 0 || (nopts > 0 && !opts)) {
+        setErr(FTE_ARG, FTW_API);
+        return FTE_ARG;
+    }
+    *h = nullptr;
+    auto* e = new (std::nothrow) ftapi_s;
+    if (!e) {
+        setErr(FTE_NOMEM, FTW_API);
+        return FTE_NOMEM;
+    }
+    if (nopts >= 3 && opts[2] > 0) e->maxBases = size_t(std::min(opts[2], 65535L));
+    gEngines.insert(e);
+    *h = e;
+    return 0;
+}
+
+int ftapimod(FTAPIH h, int item, long* value) {
+    ftapi_s* e = engine(h);
+    if (!e) return FTE_ARG;
+    if (item != FTAM_POOL || !value || *value < 0) {
+        setErr(FTE_ARG, FTW_API);
+        return FTE_ARG;
+    }
+    e->pool = *value;
+    return 0;
+}
+
+int ftapitrm(FTAPIH h) {
+    ftapi_s* e = engine(h);
+    if (!e) return FTE_ARG;
+    for (ftsrch_s* s : e->searches) delete s;
+    e->searches.clear();
+    e->bases.clear();
+    gEngines.erase(e);
+    delete e;
+    return 0;
+}
+
+int ftfgsh(FTAPIH h, const char* name, _FTFIG* fig) {
+    if (!engine(h)) return FTE_ARG;
+    if (!fig) {
+        setErr(FTE_ARG, FTW_SETTINGS);
+        return FTE_ARG;
+    }
+    memset(fig, 0, sizeof *fig);
+    if (!validName(name)) {
+        setErr(FTE_NAME, FTW_SETTINGS);
+        return FTE_NAME;
+    }
+    std::string p = findSettings(name);
+    struct stat st;
+    if (p.empty() || p.size() >= sizeof fig->ffpath || stat(p.c_str(), &st) != 0) {
+        setErr(FTE_NODB, FTW_SETTINGS);
+        return FTE_NODB;
+    }
+    memcpy(fig->ffpath, p.c_str(), p.size() + 1);
+    snprintf(fig->ffname, sizeof fig->ffname, "%s", name);
+    fig->ffsize = long(st.st_size);
+    return 0;
+}
+
+int ftfgrd(FTAPIH h, _FTFIG* fig, char* buf) {
+    if (!engine(h)) return FTE_ARG;
+    if (!fig || !buf || !memchr(fig->ffpath, '\0', sizeof fig->ffpath)) {
+        setErr(FTE_ARG, FTW_SETTINGS);
+        return FTE_ARG;
+    }
+    std::string text;
+    if (!readFile(fig->ffpath, &text, FTFG_BUFSZ - 1)) {
+        buf[0] = '\0';
+        setErr(FTE_CFG, FTW_SETTINGS, errno);
+        return FTE_CFG;
+    }
+    memcpy(buf, text.data(), text.size());
+    buf[text.size()] = '\0';
+    return 0;
+}
+
+char* ftfgrk(FTAPIH h, const char* key, char* buf) {
+    ftapi_s* e = engine(h);
+    if (!e) return nullptr;
+    if (!key || !buf) {
+        setErr(FTE_ARG, FTW_SETTINGS);
+        return nullptr;
+    }
+    std::string text(buf, strnlen(buf, FTFG_BUFSZ));
+    e->lastValue = settingsValue(text, key);
+    if (e->lastValue.empty()) {
+        setErr(FTE_CFG, FTW_SETTINGS);
+        return nullptr;
+    }
+    return &e->lastValue[0];
+}
+
+FTBH ftbxop(FTAPIH h, const char* name, const char* mode) {
+    ftapi_s* e = engine(h);
+    if (!e) return 0;
+    if (!mode || (strcmp(mode, "r") != 0 && strcmp(mode, "w") != 0)) {
+        setErr(FTE_ARG, FTW_BASE);
+        return 0;
+    }
+    if (!validName(name)) {
+        setErr(FTE_NAME, FTW_BASE);
+        return 0;
+    }
+    std::string cfg = findSettings(name);
+    if (cfg.empty()) {
+        setErr(FTE_NODB, FTW_BASE);
+        return 0;
+    }
+    std::string text;
+    if (!readFile(cfg, &text, 1 << 20)) {
+        setErr(FTE_CFG, FTW_BASE, errno);
+        return 0;
+    }
+    auto b = std::make_unique<Base>();
+    b->name = name;
+    b->cfgPath = cfg;
+    b->dir = cfg.substr(0, cfg.rfind('/'));
+    b->idxPath = indexPathOf(cfg, text);
+    b->write = mode[0] == 'w';
+    int err, sub;
+    if (!b->open(&err, &sub)) {
+        setErr(err, FTW_BASE, sub);
+        return 0;
+    }
+    size_t slot = e->bases.size();
+    if (slot >= e->maxBases) {
+        // Reuse a closed slot only when the table is full, so that a stale
+        // handle rarely names a new base.
+        for (slot = 0; slot < e->bases.size() && e->bases[slot]; slot++) {
+        }
+        if (slot == e->bases.size()) {
+            setErr(FTE_FULL, FTW_BASE);
+            return 0;
+        }
+        e->bases[slot] = std::move(b);
+    } else {
+        e->bases.push_back(std::move(b));
+    }
+    return FTBH(slot + 1);
+}
+
+int ftbhgi(FTAPIH h, FTBH bh, int item, long* value) {
+    ftapi_s* e = engine(h);
+    if (!e) return FTE_ARG;
+    Base* b = e->base(bh);
+    if (!b || !value) {
+        setErr(b ? FTE_ARG : FTE_BASE, FTW_BASE);
+        return b ? FTE_ARG : FTE_BASE;
+    }
+    if (item == FTBI_POSOFFSET) {
+        *value = kPosOffset;
+        return 0;
+    }
+    if (item == FTBI_DOCS) {
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(b->db, "SELECT count(*) FROM docs", -1, &st, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) {
+            sqlite3_finalize(st);
+            setErr(FTE_STORE, FTW_BASE, rc);
+            return FTE_STORE;
+        }
+        *value = long(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+        return 0;
+    }
+    setErr(FTE_ARG, FTW_BASE);
+    return FTE_ARG;
+}
+
+int ftbhcl(FTAPIH h, FTBH bh) {
+    ftapi_s* e = engine(h);
+    if (!e) return FTE_ARG;
+    if (bh == 0 || bh > e->bases.size() || !e->bases[bh - 1]) {
+        setErr(FTE_BASE, FTW_BASE);
+        return FTE_BASE;
+    }
+    // Searches on this base fail from now on: their statements go first.
+    for (ftsrch_s* s : e->searches)
+        if (s->phase != ftsrch_s::Done && s->phase != ftsrch_s::Failed && s->cur < s->bases.size() &&
+            s->bases[s->cur].handle == bh)
+            s->fail(FTE_BASE, FTW_SEARCH, 0, s->bases[s->cur].vecIndex);
+    e->bases[bh - 1].reset();
+    return 0;
+}
+
+int ftshstrt(FTAPIH h, FTBH* vec, int nbases, long maxhits, long flags, const char* query, long, long, FTSH* sh) {
+    clearErr();
+    ftapi_s* e = engine(h);
+    if (!e) return -1;
+    if (!sh) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return -1;
+    }
+    *sh = nullptr;
+    if (!vec || nbases <= 0 || !query) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return -1;
+    }
+    auto s = std::make_unique<ftsrch_s>();
+    s->eng = e;
+    std::set<FTBH> seen;
+    for (int i = 0; i < nbases; i++) {
+        if (!e->base(vec[i])) {
+            setErr(FTE_BASE, FTW_SEARCH, i);
+            return -1;
+        }
+        if (seen.insert(vec[i]).second) s->bases.push_back(SearchBase{i, vec[i], Plan()});
+    }
+    int err;
+    std::string why;
+    s->root = parseQuery(query, &s->opts, &err, &why);
+    if (!s->root) {
+        setErr(err, FTW_QUERY);
+        return -1;
+    }
+    // Compile once now so that a query the engine cannot answer fails here.
+    Plan p;
+    Expander none = [](const std::string&) -> const std::vector<std::string>* { return nullptr; };
+    if (!compilePlan(*s->root, s->opts, nullptr, none, &p, &why)) {
+        setErr(FTE_QUERY, FTW_QUERY);
+        return -1;
+    }
+    s->maxHits = maxhits > 0 ? maxhits : FTS_DEFMAXHITS;
+    s->countOnly = (flags & FTSS_COUNT) != 0;
+    *sh = s.get();
+    e->searches.insert(s.release());
+    return 0;
+}
+
+int ftshresm(FTAPIH h, FTSH sh, long amount, int cancel, _FTSDATA* sd) {
+    if (sd) {
+        sd->sflags = 0;
+        sd->sndocs = 0;
+        sd->scndx = -1;
+    }
+    ftsrch_s* s = search(h, sh);
+    if (!s) return -1;
+    if (cancel && s->phase != ftsrch_s::Done && s->phase != ftsrch_s::Failed)
+        s->fail(FTE_CANCEL, FTW_SEARCH, 0, -1);
+    if (s->phase != ftsrch_s::Done && s->phase != ftsrch_s::Failed) {
+        // A unit is about five microseconds of work; with no amount, a slice
+        // is the smallest step count between clock checks.
+        long long budget = std::min(1000000000LL, std::max(0L, amount) * 5000LL);
+        long long deadline = nowNs() + budget;
+        for (unsigned n = 1;; n++) {
+            if (!s->step()) break;
+            if ((n & 15) == 0 && nowNs() >= deadline) break;
+        }
+    }
+    if (sd) {
+        sd->sndocs = s->matches;
+        sd->scndx = s->failIndex;
+    }
+    if (s->phase == ftsrch_s::Failed) {
+        setErr(s->failErr, s->failWho, s->failSub);
+        return -1;
+    }
+    if (s->phase == ftsrch_s::Done) return 1;
+    if (sd) sd->sflags |= FTSF_WAIT;
+    return 0;
+}
+
+int ftusleep(FTAPIH, long usec) {
+    if (usec <= 0) return 0;
+    if (usec > 1000000) usec = 1000000;
+    struct timespec ts = {usec / 1000000, (usec % 1000000) * 1000};
+    nanosleep(&ts, nullptr);
+    return 0;
+}
+
+int ftshgi(FTAPIH h, FTSH sh, int item, long* value) {
+    ftsrch_s* s = search(h, sh);
+    if (!s) return FTE_GONE;
+    if (!value || (item != FTSI_HITS && item != FTSI_MATCHES)) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return FTE_ARG;
+    }
+    *value = item == FTSI_HITS ? long(s->hits.size()) : s->matches;
+    return 0;
+}
+
+int ftshcfld(FTAPIH h, FTSH sh, long first, _FTCINFO* info, long, char* buf, long bufsz, int, long* count) {
+    ftsrch_s* s = search(h, sh);
+    if (!s) return FTE_GONE;
+    if (!info || !buf || bufsz <= 0 || !count || first < 0 || info[0].cinflds < 0 ||
+        (info[0].cinflds > 0 && !info[0].cicflds) || info[0].cinflds > 64) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return FTE_ARG;
+    }
+    if (s->phase != ftsrch_s::Done) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return FTE_ARG;
+    }
+    long want = std::min<long>(*count, FTCF_MAXHITS);
+    long avail = long(s->hits.size()) - first;
+    if (want > avail) want = avail;
+    *count = 0;
+    if (want <= 0) return 0;
+    int nf = info[0].cinflds;
+    std::vector<_FTCFLDS> asked(info[0].cicflds, info[0].cicflds + nf);
+
+    char* p = buf;
+    char* end = buf + bufsz;
+    long done = 0;
+    for (; done < want; done++) {
+        const Hit& hit = s->hits[size_t(first + done)];
+        _FTCINFO& ci = info[done];
+        // The field table, aligned, then the values.
+        uintptr_t a = reinterpret_cast<uintptr_t>(p);
+        size_t pad = (alignof(_FTCFLDS) - a % alignof(_FTCFLDS)) % alignof(_FTCFLDS);
+        size_t tableSize = sizeof(_FTCFLDS) * size_t(nf);
+        if (pad + tableSize + size_t(nf) > size_t(end - p)) break;
+        _FTCFLDS* flds = reinterpret_cast<_FTCFLDS*>(p + pad);
+        char* v = p + pad + tableSize;
+
+        std::vector<std::string> values(static_cast<size_t>(nf));
+        unsigned status = 0;
+        Base* b = s->eng->base(s->bases[size_t(hit.sb)].handle);
+        if (!b) {
+            setErr(FTE_BASE, FTW_SEARCH);
+            return done ? (*count = done, 0) : FTE_BASE;
+        }
+        if (!b->fieldsSt &&
+            sqlite3_prepare_v2(b->db,
+                               "SELECT file, type, title, date, mdate, owner, security, comps FROM docs WHERE id=?",
+                               -1, &b->fieldsSt, nullptr) != SQLITE_OK) {
+            setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
+            return FTE_STORE;
+        }
+        sqlite3_stmt* q = b->fieldsSt;
+        sqlite3_bind_int64(q, 1, hit.id);
+        int rc = sqlite3_step(q);
+        if (rc == SQLITE_ROW) {
+            auto text = [&](int col) {
+                const unsigned char* t = sqlite3_column_text(q, col);
+                return t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(q, col)))
+                         : std::string();
+            };
+            for (int f = 0; f < nf; f++) {
+                std::string& out = values[size_t(f)];
+                switch (asked[size_t(f)].cffldid) {
+                    case FTF_TITLE: out = text(2); break;
+                    case FTF_CODE: out = b->name + " " + std::to_string(hit.id); break;
+                    case FTF_DATE: out = printDate(sqlite3_column_int64(q, 3)); break;
+                    case FTF_MODIFIED: out = printDate(sqlite3_column_int64(q, 4)); break;
+                    case FTF_SCORE: out = std::to_string(hit.score); break;
+                    case FTF_OWNER: out = text(5); break;
+                    case FTF_TYPE: out = std::to_string(sqlite3_column_int64(q, 1)); break;
+                    case FTF_FILE: out = text(0); break;
+                    case FTF_SECURITY: out = std::to_string(sqlite3_column_int64(q, 6)); break;
+                    case FTF_COMPONENTS: out = text(7); break;
+                    default: break;
+                }
+            }
+        } else if (rc == SQLITE_DONE) {
+            status = FTCS_GONE;
+        } else {
+            sqlite3_reset(q);
+            setErr(FTE_STORE, FTW_SEARCH, rc);
+            if (done) break;
+            return FTE_STORE;
+        }
+        sqlite3_reset(q);
+        size_t need = 0;
+        for (const std::string& x : values) need += x.size() + 1;
+        size_t room = size_t(end - v);
+        if (need > room && done > 0) break;  // the next call gets it whole
+        for (int f = 0; f < nf; f++) {
+            std::string& x = values[size_t(f)];
+            size_t left = size_t(end - v);
+            size_t keep = std::min(x.size(), left - size_t(nf - f));  // a NUL for every field to come
+            memcpy(v, x.data(), keep);
+            v[keep] = '\0';
+            flds[f].cffldid = asked[size_t(f)].cffldid;
+            flds[f].cffmt = asked[size_t(f)].cffmt;
+            flds[f].cffldln = long(keep);
+            flds[f].cfbuf = v;
+            v += keep + 1;
+        }
+        ci.cistatus = status;
+        ci.cinflds = status ? 0 : nf;
+        ci.cicflds = flds;
+        ci.cicsdoc = nullptr;
+        p = v;
+    }
+    if (done == 0) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return FTE_ARG;
+    }
+    *count = done;
+    return 0;
+}
+
+int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
+    ftsrch_s* s = search(h, sh);
+    if (!s) return 0;
+    s->marks.clear();
+    s->markIdx = 0;
+    if (nmatch) *nmatch = 0;
+    if (s->phase != ftsrch_s::Done || hit < 0 || hit >= long(s->hits.size())) {
+        setErr(FTE_ARG, FTW_SEARCH);
+        return 0;
+    }
+    const Hit& ht = s->hits[size_t(hit)];
+    const SearchBase& sb = s->bases[size_t(ht.sb)];
+    Base* b = s->eng->base(sb.handle);
+    if (!b) {
+        setErr(FTE_BASE, FTW_SEARCH);
+        return 0;
+    }
+    if (sb.plan.posFts.empty()) return 1;
+    if (!b->instSt && sqlite3_prepare_v2(b->db, "SELECT ftinst(body) FROM body WHERE body MATCH ? AND rowid = ?", -1,
+                                         &b->instSt, nullptr) != SQLITE_OK) {
+        setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
+        return 0;
+    }
+    if (!b->mapSt &&
+        sqlite3_prepare_v2(b->db, "SELECT map FROM posmap WHERE id = ?", -1, &b->mapSt, nullptr) != SQLITE_OK) {
+        setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
+        return 0;
+    }
+    std::vector<uint32_t> which;
+    sqlite3_bind_text(b->instSt, 1, sb.plan.posFts.c_str(), int(sb.plan.posFts.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(b->instSt, 2, ht.id);
+    int rc = sqlite3_step(b->instSt);
+    if (rc == SQLITE_ROW) {
+        const uint32_t* v = static_cast<const uint32_t*>(sqlite3_column_blob(b->instSt, 0));
+        size_t n = size_t(sqlite3_column_bytes(b->instSt, 0)) / sizeof(uint32_t);
+        for (size_t i = 0; v && i + 1 < n; i += 2)
+            for (uint32_t k = 0; k < v[i + 1] && k < 64; k++) which.push_back(v[i] + k);
+    }
+    sqlite3_reset(b->instSt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        setErr(FTE_STORE, FTW_SEARCH, rc);
+        return 0;
+    }
+    if (which.empty()) return 1;  // removed since, or matched in the title only
+    std::sort(which.begin(), which.end());
+    which.erase(std::unique(which.begin(), which.end()), which.end());
+    sqlite3_bind_int64(b->mapSt, 1, ht.id);
+    rc = sqlite3_step(b->mapSt);
+    std::vector<Place> places;
+    bool ok = true;
+    if (rc == SQLITE_ROW)
+        ok = readPosMap(static_cast<const unsigned char*>(sqlite3_column_blob(b->mapSt, 0)),
+                        size_t(sqlite3_column_bytes(b->mapSt, 0)), which, &places);
+    sqlite3_reset(b->mapSt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        setErr(FTE_STORE, FTW_SEARCH, rc);
+        return 0;
+    }
+    if (!ok) {
+        setErr(FTE_STORE, FTW_SEARCH, SQLITE_CORRUPT);
+        return 0;
+    }
+    for (const Place& pl : places)
+        if (pl.len > 0) s->marks.push_back({long(pl.start) + kPosOffset, long(pl.start) + kPosOffset + long(pl.len)});
+    // Word numbers ascend, and so do their places; equal starts collapse.
+    s->marks.erase(std::unique(s->marks.begin(), s->marks.end(),
+                               [](const std::pair<long, long>& a, const std::pair<long, long>& b2) {
+                                   return a.first == b2.first;
+                               }),
+                   s->marks.end());
+    if (nmatch) *nmatch = int(s->marks.size());
+    return 1;
+}
+
+FTVCC ftshrd(FTAPIH h, FTSH sh, FTVCC* end) {
+    ftsrch_s* s = search(h, sh);
+    if (!s) return -1;
+    if (s->markIdx >= s->marks.size()) {
+        if (end) *end = FTVCC_END;
+        return FTVCC_END;
+    }
+    const auto& m = s->marks[s->markIdx++];
+    if (end) *end = m.second;
+    return m.first;
+}
+
+int ftshcl(FTAPIH h, FTSH sh, int) {
+    ftsrch_s* s = search(h, sh);
+    if (!s) return FTE_GONE;
+    s->eng->searches.erase(s);
+    delete s;
+    return 0;
+}
+
+int ftegerr(FTAPIH) { return gErr.err; }
+int ftegsub(FTAPIH) { return gErr.sub; }
+int ftegwho(FTAPIH) { return gErr.who; }
+
+long ftdhston(FTAPIH, const char* text, int mode) {
+    if (mode != FTDM_PARSE) {
+        setErr(FTE_ARG, FTW_DATE);
+        return 0;
+    }
+    long d = parseDate(text);
+    if (!d) setErr(FTE_DATE, FTW_DATE);
+    return d;
+}
+
+long ftudnix(FTAPIH, long date, int mode) {
+    long r = 0;
+    switch (mode) {
+        case FTDM_UNIX: r = dateFromUnix(time_t(date)); break;
+        case FTDM_NORM: r = printDate(date).empty() ? 0 : date; break;
+        case FTDM_TOUNIX: r = long(unixFromDate(date)); break;
+        default: setErr(FTE_ARG, FTW_DATE); return 0;
+    }
+    if (!r) setErr(FTE_DATE, FTW_DATE);
+    return r;
+}
+
+int ftdhntos(FTAPIH, long date, int mode, char* buf) {
+    if (!buf) {
+        setErr(FTE_ARG, FTW_DATE);
+        return 0;
+    }
+    buf[0] = '\0';
+    std::string s = mode == FTDM_YMD ? printDate(date) : "";
+    if (s.empty()) {
+        setErr(FTE_DATE, FTW_DATE);
+        return 0;
+    }
+    snprintf(buf, FTDATE_BUFSZ, "%s", s.c_str());
+    return 1;
+}
+
+}  // extern "C"
