@@ -48,7 +48,56 @@ int quickFind(char c, const char* set, unsigned int n) {
     return 0;
 }
 
-unsigned int setLength(const char* set, unsigned int n) { return n ? n : unsigned(strlen(set)); }
+// The separators of the scanning and token operations: one byte, or the
+// first n bytes of a set (n = 0: up to its NUL).
+struct One {
+    char c;
+    bool operator()(unsigned char b) const { return char(b) == c; }
+};
+
+struct Set {
+    const char* set;
+    unsigned int n;
+    Set(const char* s, unsigned int len) : set(s), n(len ? len : unsigned(strlen(s))) {}
+    bool operator()(unsigned char b) const { return quickFind(char(b), set, n); }
+};
+
+// The first index at or after posn whose byte does (want) or does not match;
+// the length if none.
+template <class Match>
+unsigned int scanForward(const YmStr& s, unsigned int posn, Match match, bool want) {
+    YM_ASSERT(posn < s.slength, "posn<slength");
+    unsigned int i = posn;
+    while (i + 1 < s.slength && match(s.data[i]) != want) i++;
+    return i;
+}
+
+// One past the last index below posn whose byte does (want) or does not
+// match; 0 if none.
+template <class Match>
+unsigned int scanBackward(const YmStr& s, unsigned int posn, Match match, bool want) {
+    YM_ASSERT(posn < s.slength, "posn<slength");
+    unsigned int i = posn;
+    while (i > 0 && match(s.data[i - 1]) != want) i--;
+    return i;
+}
+
+// A run of separators ends one token, so no empty token arises between two.
+template <class Match>
+YmStr tokenForward(const YmStr& s, unsigned int& posn, Match match) {
+    unsigned int e = scanForward(s, posn, match, true);
+    YmStr t = s.extract(posn, e - posn);
+    posn = scanForward(s, e, match, false);
+    return t;
+}
+
+template <class Match>
+YmStr tokenBackward(const YmStr& s, unsigned int& posn, Match match) {
+    unsigned int b = scanBackward(s, posn, match, true);
+    YmStr t = s.extract(b, posn - b);
+    posn = scanBackward(s, b, match, false);
+    return t;
+}
 
 unsigned int bigEndian32(const unsigned char* p) {
     return unsigned(p[0]) << 24 | unsigned(p[1]) << 16 | unsigned(p[2]) << 8 | unsigned(p[3]);
@@ -225,26 +274,23 @@ YmStr& YmStr::operator=(const char* s) {
 }
 
 YmStr& YmStr::operator=(const YmStr& o) {
-    if (&o == this) return *this;
-    if (o.slength < 2) {
-        setEmpty();
-        return *this;
-    }
-    resizeInternal(o.slength - 1);
-    memcpy(data, o.data, o.slength);
-    slength = o.slength;
+    if (&o != this) assign(o.data, o.slength);
     return *this;
 }
 
 YmStr& YmStr::operator=(const YmTempStr& t) {
-    if (t.slength < 2) {
-        setEmpty();
-        return *this;
-    }
-    resizeInternal(t.slength - 1);
-    memcpy(data, t.data, t.slength);
-    slength = t.slength;
+    assign(t.data, t.slength);
     return *this;
+}
+
+void YmStr::assign(const unsigned char* src, unsigned int srcLength) {
+    if (srcLength < 2) {
+        setEmpty();
+        return;
+    }
+    resizeInternal(srcLength - 1);
+    memcpy(data, src, srcLength);
+    slength = srcLength;
 }
 
 void YmStr::lower() {
@@ -274,93 +320,41 @@ void YmStr::setMaxLength(unsigned int n) {
     resizeInternal(n > slength - 1 ? n : slength - 1);
 }
 
-unsigned int YmStr::next(unsigned int posn, char c) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    unsigned int i = posn;
-    while (i + 1 < slength && data[i] != static_cast<unsigned char>(c)) i++;
-    return i;
-}
+unsigned int YmStr::next(unsigned int posn, char c) const { return scanForward(*this, posn, One{c}, true); }
 
 unsigned int YmStr::next(unsigned int posn, const char* set, unsigned int n) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    n = setLength(set, n);
-    unsigned int i = posn;
-    while (i + 1 < slength && !quickFind(char(data[i]), set, n)) i++;
-    return i;
+    return scanForward(*this, posn, Set(set, n), true);
 }
 
-unsigned int YmStr::skip(unsigned int posn, char c) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    unsigned int i = posn;
-    while (i + 1 < slength && data[i] == static_cast<unsigned char>(c)) i++;
-    return i;
-}
+unsigned int YmStr::skip(unsigned int posn, char c) const { return scanForward(*this, posn, One{c}, false); }
 
 unsigned int YmStr::skip(unsigned int posn, const char* set, unsigned int n) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    n = setLength(set, n);
-    unsigned int i = posn;
-    while (i + 1 < slength && quickFind(char(data[i]), set, n)) i++;
-    return i;
+    return scanForward(*this, posn, Set(set, n), false);
 }
 
-unsigned int YmStr::nextR(unsigned int posn, char c) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    unsigned int i = posn;
-    while (i > 0 && data[i - 1] != static_cast<unsigned char>(c)) i--;
-    return i;
-}
+unsigned int YmStr::nextR(unsigned int posn, char c) const { return scanBackward(*this, posn, One{c}, true); }
 
 unsigned int YmStr::nextR(unsigned int posn, const char* set, unsigned int n) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    n = setLength(set, n);
-    unsigned int i = posn;
-    while (i > 0 && !quickFind(char(data[i - 1]), set, n)) i--;
-    return i;
+    return scanBackward(*this, posn, Set(set, n), true);
 }
 
-unsigned int YmStr::skipR(unsigned int posn, char c) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    unsigned int i = posn;
-    while (i > 0 && data[i - 1] == static_cast<unsigned char>(c)) i--;
-    return i;
-}
+unsigned int YmStr::skipR(unsigned int posn, char c) const { return scanBackward(*this, posn, One{c}, false); }
 
 unsigned int YmStr::skipR(unsigned int posn, const char* set, unsigned int n) const {
-    YM_ASSERT(posn < slength, "posn<slength");
-    n = setLength(set, n);
-    unsigned int i = posn;
-    while (i > 0 && quickFind(char(data[i - 1]), set, n)) i--;
-    return i;
+    return scanBackward(*this, posn, Set(set, n), false);
 }
 
 YmStr YmStr::token(unsigned int& posn, const char* set, unsigned int n) const {
-    unsigned int e = next(posn, set, n);
-    YmStr t = extract(posn, e - posn);
-    posn = skip(e, set, n);
-    return t;
+    return tokenForward(*this, posn, Set(set, n));
 }
 
-YmStr YmStr::token(unsigned int& posn, char c) const {
-    unsigned int e = next(posn, c);
-    YmStr t = extract(posn, e - posn);
-    posn = skip(e, c);
-    return t;
-}
+YmStr YmStr::token(unsigned int& posn, char c) const { return tokenForward(*this, posn, One{c}); }
 
 YmStr YmStr::tokenR(unsigned int& posn, const char* set, unsigned int n) const {
-    unsigned int b = nextR(posn, set, n);
-    YmStr t = extract(b, posn - b);
-    posn = skipR(b, set, n);
-    return t;
+    return tokenBackward(*this, posn, Set(set, n));
 }
 
-YmStr YmStr::tokenR(unsigned int& posn, char c) const {
-    unsigned int b = nextR(posn, c);
-    YmStr t = extract(b, posn - b);
-    posn = skipR(b, c);
-    return t;
-}
+YmStr YmStr::tokenR(unsigned int& posn, char c) const { return tokenBackward(*this, posn, One{c}); }
 
 YmStr YmStr::ptoken(unsigned int& posn, char c) const {
     unsigned int e = next(posn, c);

@@ -122,6 +122,9 @@ private:
     // Room for n characters; slength is left for the caller to set.
     void resizeInternal(unsigned int n);
     void setEmpty();
+    // Takes srcLength stored bytes (terminating NUL included) from another
+    // string's block.
+    void assign(const unsigned char* src, unsigned int srcLength);
 };
 
 // The result of `|`: up to 99 characters inline, longer ones on the heap.

@@ -269,7 +269,8 @@ TEST(YmStr, SourcesInsideTheString) {
     EXPECT_EQ(bytes(s), "bcdabcdefbcdabcdef");
     s = reinterpret_cast<char*>(s.data) + 9;
     EXPECT_EQ(bytes(s), "bcdabcdef");
-    s = s;
+    YmStr& same = s;
+    s = same;
     EXPECT_EQ(bytes(s), "bcdabcdef");
 }
 
