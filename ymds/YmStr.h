@@ -31,10 +31,11 @@ public:
 
     static unsigned char emptyString;
 
+    // The empty string.
+    YmStr() : slength(1), data(&emptyString) {}
     // A string of n NUL bytes (a buffer for later use); n = 0 is the empty
-    // string. Write YmStr s or YmStr s(0u): a bare 0 would also be a null
-    // C string.
-    explicit YmStr(unsigned int n = 0);
+    // string. Write YmStr s(0u): a bare 0 would also be a null C string.
+    explicit YmStr(unsigned int n);
     // A copy of the C string s; a null s gives the empty string.
     YmStr(const char* s);
     // Exactly n bytes from s, NULs included, then a NUL. s must hold n bytes.
