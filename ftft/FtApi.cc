@@ -89,6 +89,16 @@ struct Base {
     std::string thesPath;
     time_t thesTime = -1;
     Thesaurus thes;
+    int readers = 0;  // searches that hold the read transaction
+
+    // A search reads one snapshot from its start to its release, so that its
+    // hits, fields and positions all belong to the same version of the base.
+    void beginRead() {
+        if (readers++ == 0) exec(db, "BEGIN");
+    }
+    void endRead() {
+        if (readers > 0 && --readers == 0) exec(db, "COMMIT");
+    }
 
     void finalize() {
         sqlite3_finalize(fieldsSt);
@@ -165,6 +175,7 @@ struct ftapi_s {
             // Opened before a fork(): open a connection of our own.
             b->db = nullptr;
             b->fieldsSt = b->instSt = b->mapSt = nullptr;
+            b->readers = 0;
             int err, sub;
             if (!b->open(&err, &sub)) return nullptr;
         }
@@ -212,7 +223,11 @@ struct ftsrch_s {
     std::vector<std::pair<long, long>> marks;
     size_t markIdx = 0;
 
-    ~ftsrch_s() { sqlite3_finalize(st); }
+    ~ftsrch_s() {
+        sqlite3_finalize(st);
+        for (const SearchBase& sb : bases)
+            if (Base* b = eng->base(sb.handle)) b->endRead();
+    }
 
     void fail(int err, int who, int sub, int index) {
         sqlite3_finalize(st);
@@ -622,6 +637,7 @@ int ftshstrt(FTAPIH h, FTBH* vec, int nbases, long maxhits, long flags, const ch
         }
         if (seen.insert(vec[i]).second) s->bases.push_back(SearchBase{i, vec[i], Plan()});
     }
+    for (const SearchBase& sb : s->bases) e->base(sb.handle)->beginRead();
     int err;
     std::string why;
     s->root = parseQuery(query, &s->opts, &err, &why);

@@ -1,0 +1,62 @@
+// Word splitting and the position map.
+#include "FtText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Places = std::vector<std::pair<uint32_t, uint32_t>>;
+
+Places placesOf(const std::string& text) {
+    size_t n = 0;
+    std::string map = ft::buildPosMap(text.data(), text.size(), &n);
+    std::vector<uint32_t> all;
+    for (uint32_t i = 0; i < n; i++) all.push_back(i);
+    std::vector<ft::Place> out;
+    EXPECT_TRUE(ft::readPosMap(reinterpret_cast<const unsigned char*>(map.data()), map.size(), all, &out));
+    Places p;
+    for (const ft::Place& x : out) p.push_back({x.start, x.len});
+    return p;
+}
+
+TEST(PosMap, StartsCountVisibleCharacters) {
+    struct Case {
+        const char* name;
+        std::string text;
+        Places want;
+    } cases[] = {
+        {"plain", "ab cd", {{0, 2}, {2, 2}}},
+        {"blanks, tabs and newlines are not counted", "  a\tb\n\nc", {{0, 1}, {1, 1}, {2, 1}}},
+        {"punctuation is counted", "x-y, (z)", {{0, 1}, {2, 1}, {5, 1}}},
+        {"UTF-8 inside a word", "caf\xc3\xa9 au", {{0, 5}, {3, 2}}},
+        {"UTF-8 lead: the mark starts at the first visible byte", "\xc3\xa9lan x", {{0, 3}, {3, 1}}},
+        {"a word without visible bytes has no place", "\xe6\x97\xa5 ok", {{0, 0}, {0, 2}}},
+        {"control characters separate", "a\x01" "b", {{0, 1}, {1, 1}}},
+        {"empty", "", {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(placesOf(c.text), c.want) << c.name;
+}
+
+TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
+    std::string text;
+    for (int i = 0; i < 300; i++) text += "word" + std::to_string(i) + " ";
+    std::string map = ft::buildPosMap(text.data(), text.size());
+    auto m = reinterpret_cast<const unsigned char*>(map.data());
+    std::vector<ft::Place> out;
+    ASSERT_TRUE(ft::readPosMap(m, map.size(), {2, 2, 299, 400}, &out));
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0].start, 10u);  // word0 word1 -> 5 + 5 visible before word2
+    EXPECT_EQ(out[1].start, 10u);
+    EXPECT_EQ(out[2].len, 7u);     // word299
+    EXPECT_EQ(out[3].len, 0u);     // beyond the map
+    // A map cut inside a number.
+    std::string cut = "\x80\x80";
+    EXPECT_FALSE(ft::readPosMap(reinterpret_cast<const unsigned char*>(cut.data()), cut.size(), {0}, &out));
+}
+
+TEST(Words, AsciiCaseFoldedUtf8Kept) {
+    EXPECT_EQ(ft::words("Hello, WORLD-x \xc3\x84\xc3\x96!"),
+              (std::vector<std::string>{"hello", "world", "x", "\xc3\x84\xc3\x96"}));
+}
+
+}  // namespace
