@@ -18,6 +18,7 @@
 #include "YmServer.h"
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,8 +46,12 @@ int quitCB(void*, int, char*, int, char**, int*) {
 
 void killCB(int) {
     quitSearch();
-    theMPS->Send(YmMsgType::ServerDown, 0, nullptr, nullptr);
-    // _exit: stdio and exit handlers are not safe in a signal handler.
+    // The signal may come during start-up, before the service exists.
+    if (theMPS) theMPS->Send(YmMsgType::ServerDown, 0, nullptr, nullptr);
+    // Straight to the kernel: stdio and exit handlers are not safe in a
+    // signal handler, and sanitizer runtimes hook _exit with a leak check
+    // that can deadlock on a lock the interrupted code holds.
+    syscall(SYS_exit_group, 1);
     _exit(1);
 }
 

@@ -36,18 +36,19 @@ std::string be32(uint32_t v) {
 }
 
 bool listening(int port) {
-    std::ifstream in("/proc/net/tcp");
-    std::string line;
-    std::getline(in, line);  // column titles
-    while (std::getline(in, line)) {
+    FILE* f = fopen("/proc/net/tcp", "re");
+    if (!f) return false;
+    char line[512];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f)) {
         unsigned int localPort = 0, state = 0;
-        char local[64];
-        if (sscanf(line.c_str(), "%*d: %63[0-9A-Fa-f:] %*s %x", local, &state) != 2) continue;
-        const char* colon = strrchr(local, ':');
-        if (!colon || sscanf(colon + 1, "%x", &localPort) != 1) continue;
-        if (int(localPort) == port && state == 0x0A) return true;
+        // "sl: local_ip:port remote_ip:port state ...", in hex; the title
+        // line does not parse.
+        if (sscanf(line, " %*d: %*x:%x %*x:%*x %x", &localPort, &state) == 2)
+            found = int(localPort) == port && state == 0x0A;
     }
-    return false;
+    fclose(f);
+    return found;
 }
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
@@ -81,6 +82,24 @@ int ymFreeLoopbackPort() {
     return port;
 }
 
+namespace {
+
+// The state letter and parent of a process from /proc/PID/stat; false when
+// the process is gone (it may vanish while we read).
+bool procStat(pid_t pid, char* state, int* ppid) {
+    char path[64], buf[512];
+    snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE* f = fopen(path, "re");
+    if (!f) return false;
+    size_t n = fread(buf, 1, sizeof buf - 1, f);
+    fclose(f);
+    buf[n] = '\0';
+    const char* close = strrchr(buf, ')');  // the name may hold spaces and ')'
+    return close && sscanf(close + 1, " %c %d", state, ppid) == 2;
+}
+
+}  // namespace
+
 std::vector<pid_t> ymChildrenOf(pid_t parent) {
     std::vector<pid_t> out;
     DIR* d = opendir("/proc");
@@ -89,25 +108,18 @@ std::vector<pid_t> ymChildrenOf(pid_t parent) {
         char* end;
         long pid = strtol(e->d_name, &end, 10);
         if (*end || pid <= 0) continue;
-        std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
         char state;
         int ppid;
-        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
-            out.push_back(pid_t(pid));
+        if (procStat(pid_t(pid), &state, &ppid) && ppid == parent) out.push_back(pid_t(pid));
     }
     closedir(d);
     return out;
 }
 
 char ymProcState(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-    return stat[close + 2];
+    char state;
+    int ppid;
+    return procStat(pid, &state, &ppid) ? state : 0;
 }
 
 // ---- YmTempDir ----
