@@ -137,8 +137,8 @@ void YmSrchReqMsg::prepareForSend() {
     ymAppendField(_buf, _query, 1);
     ymAppendField(_buf, _srBkTag, 2);
     char nums[80];
-    snprintf(nums, sizeof nums, "%u\f%u\f%d\f%d\f%d\f%d\f", _near, _maxHits, _bNarrow ? 1 : 0, _bThes ? 1 : 0,
-             _bCount ? 1 : 0, _errCode);
+    snprintf(nums, sizeof nums, "%u\f%u\f%d\f%d\f%d\f%d\f", _near, _maxHits, _bNarrow ? 1 : 0,
+             _bThes ? 1 : 0, _bCount ? 1 : 0, _errCode);
     _buf.append(nums);
 }
 
@@ -146,8 +146,8 @@ int YmSrchReqMsg::send(char** result) {
     prepareForSend();
     int ret = -1;
     if (theMPS)
-        ret = theMPS->Send(YmMsgType::SrchReq, 0, reinterpret_cast<char*>(_buf.data), int(_buf.slength), result,
-                           nullptr);
+        ret = theMPS->Send(YmMsgType::SrchReq, 0, reinterpret_cast<char*>(_buf.data),
+                           int(_buf.slength), result, nullptr);
     if (ret < 0) fprintf(stderr, "SRCHREQMSG: Send Communication Error\n");
     return ret;
 }
@@ -233,8 +233,8 @@ int YmSrchResultMsg::send(int flag) {
     prepareForSend();
     int ret = -1;
     if (theMPS)
-        ret = theMPS->Send(YmMsgType::SrchResult, flag, reinterpret_cast<char*>(_buf.data), int(_buf.slength),
-                           nullptr, nullptr);
+        ret = theMPS->Send(YmMsgType::SrchResult, flag, reinterpret_cast<char*>(_buf.data),
+                           int(_buf.slength), nullptr, nullptr);
     init();
     return ret;
 }

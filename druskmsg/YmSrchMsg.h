@@ -36,7 +36,7 @@ class YmSrchReqMsg {
 
     // A null or empty argument leaves the text empty.
     void setSrchDBs(const char* dbs);  // database names separated by LF
-    void setQuery(const char* q);       // field number LF text LF pairs
+    void setQuery(const char* q);      // field number LF text LF pairs
     void setSrBkTag(const char* tag);
     void setNear(unsigned int n) { _near = n; }
     void setMaxHits(unsigned int n) { _maxHits = n; }

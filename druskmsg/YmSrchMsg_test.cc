@@ -1,6 +1,8 @@
 // The search messages: exact payload bytes of both messages, decoding of
 // short and odd fields, and the client's reading of a result: splitting,
 // get, getField and sort by every key.
+#include "YmSrchMsg.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,14 +11,17 @@
 #include <vector>
 
 #include "YmMsgTypes.h"
-#include "YmSrchMsg.h"
 #include "mps.h"
 
 namespace {
 
 std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data)); }
+const std::string kMark(1, YM_RECORD_MARK);
+
 std::string nul(const std::string& text) { return text + '\0'; }
-std::string wire(const YmStr& buf) { return std::string(reinterpret_cast<const char*>(buf.data), buf.slength); }
+std::string wire(const YmStr& buf) {
+    return std::string(reinterpret_cast<const char*>(buf.data), buf.slength);
+}
 
 TEST(YmSrchReqMsg, EncodesAndDecodesFields) {
     struct Case {
@@ -32,10 +37,13 @@ TEST(YmSrchReqMsg, EncodesAndDecodesFields) {
         const char* queryBack;
         const char* tagBack;
     } cases[] = {
-        {"all empty", "", nullptr, "", 0, 0, 0, 0, 0, 0, nul(" \f \f \f0\f0\f0\f0\f0\f0\f"), "", "", ""},
+        {"all empty", "", nullptr, "", 0, 0, 0, 0, 0, 0, nul(" \f \f \f0\f0\f0\f0\f0\f0\f"), "", "",
+         ""},
         {"full", "docs\nmanuals", "0\nA B\n", "tag", 10, 100, 1, 1, 0, 0,
-         nul("docs\nmanuals\f0\nA B\n\ftag\f10\f100\f1\f1\f0\f0\f"), "docs\nmanuals", "0\nA B\n", "tag"},
-        {"one character each", "d", "q", "t", 3, 5, 0, 0, 1, 2, nul(" \fq\f \f3\f5\f0\f0\f1\f2\f"), "", "", ""},
+         nul("docs\nmanuals\f0\nA B\n\ftag\f10\f100\f1\f1\f0\f0\f"), "docs\nmanuals", "0\nA B\n",
+         "tag"},
+        {"one character each", "d", "q", "t", 3, 5, 0, 0, 1, 2, nul(" \fq\f \f3\f5\f0\f0\f1\f2\f"),
+         "", "", ""},
         {"form feed inside a text", "db", "0\na\fb\n", nullptr, 1, 2, 0, 1, 1, -1,
          nul("db\f0\na b\n\f \f1\f2\f0\f1\f1\f-1\f"), "db", "0\na b\n", ""},
     };
@@ -87,14 +95,14 @@ TEST(YmSrchReqMsg, DecodesFlagsAndMissingFields) {
 
 // Records as the server writes them.
 std::string record(int n, const std::vector<std::pair<int, std::string>>& fields) {
-    std::string r = "\x01" "299\n" + std::to_string(n) + "\n";
+    std::string r = kMark + "299\n" + std::to_string(n) + "\n";
     for (const auto& f : fields) r += std::to_string(f.first) + "\n" + f.second + "\n";
     return r + "256\n";
 }
 
 std::string titlesText(const std::vector<std::string>& titles) {
     std::string t;
-    for (const auto& s : titles) t += "\x01" + s;
+    for (const auto& s : titles) t += kMark + s;
     return t;
 }
 
@@ -102,11 +110,29 @@ std::string titlesText(const std::vector<std::string>& titles) {
 struct Hits {
     std::string records, titles, offsets;
     Hits() {
-        records = record(0, {{111, "manuals 7"}, {31, "19960115"}, {99, "9"}, {112, "3"}, {114, "100"},
-                             {255, "70"}, {100, "/kb/man/a.txt"}}) +
-                  record(1, {{111, "docs 2"}, {31, "19940101"}, {99, "10"}, {112, "1"}, {114, "20"}, {255, "90"}}) +
-                  record(2, {{111, "docs 10"}, {31, "19990301"}, {99, "2"}, {112, "20"}, {114, "3"}, {255, "50"}}) +
-                  record(3, {{111, "archive 1"}, {31, " "}, {99, "7"}, {112, "5"}, {114, "40"}, {255, "80"}});
+        records =
+            record(0, {{111, "manuals 7"},
+                       {31, "19960115"},
+                       {99, "9"},
+                       {112, "3"},
+                       {114, "100"},
+                       {255, "70"},
+                       {100, "/kb/man/a.txt"}}) +
+            record(1, {{111, "docs 2"},
+                       {31, "19940101"},
+                       {99, "10"},
+                       {112, "1"},
+                       {114, "20"},
+                       {255, "90"}}) +
+            record(2, {{111, "docs 10"},
+                       {31, "19990301"},
+                       {99, "2"},
+                       {112, "20"},
+                       {114, "3"},
+                       {255, "50"}}) +
+            record(
+                3,
+                {{111, "archive 1"}, {31, " "}, {99, "7"}, {112, "5"}, {114, "40"}, {255, "80"}});
         titles = titlesText({"Zebra", "apple", "Mango", "Banana"});
         offsets = "0;5;3\t0;9;4\t\n0;1;2\t\n";  // no lines for hits 2 and 3
     }
@@ -165,13 +191,14 @@ TEST_F(SrchResult, EncodesExactBytes) {
     m.setHits(1);
     m.setErrCode(1);
     m.setSrBkTag("\n\nAdditional Information:\n    FT Error Code = 7");
-    m.setResult("\x01" "299\n0\n256\n");
-    m.setTitles("\x01T");
+    const std::string rec = kMark + "299\n0\n256\n";
+    m.setResult(rec.c_str());
+    m.setTitles((kMark + "T").c_str());
     m.setOffsets("0;0;0\t\n");
     m.send(1);
     EXPECT_EQ(flag, 1);
-    EXPECT_EQ(payload, nul("1\f1\f\n\nAdditional Information:\n    FT Error Code = 7\f\x01" "299\n0\n256\n\f\x01T\f"
-                           "0;0;0\t\n\f"));
+    EXPECT_EQ(payload, nul("1\f1\f\n\nAdditional Information:\n    FT Error Code = 7\f" + rec +
+                           "\f" + kMark + "T\f0;0;0\t\n\f"));
 }
 
 TEST_F(SrchResult, RequestSendsThroughTheService) {
@@ -198,10 +225,13 @@ TEST_F(SrchResult, SplitsRecordsTitlesAndOffsets) {
     EXPECT_STREQ(t[0], "Zebra");
     EXPECT_STREQ(t[3], "Banana");
 
-    EXPECT_STREQ(got.get(0), ("110\nZebra\n" + h.records.substr(1, h.records.find('\x01', 1) - 1) +
-                              "0;5;3\t0;9;4\t\n").c_str());
+    EXPECT_STREQ(got.get(0),
+                 ("110\nZebra\n" + h.records.substr(1, h.records.find(YM_RECORD_MARK, 1) - 1) +
+                  "0;5;3\t0;9;4\t\n")
+                     .c_str());
     EXPECT_EQ(std::string(got.get(1)).substr(0, 18), "110\napple\n299\n1\n11");
-    EXPECT_EQ(std::string(got.get(1)).substr(std::string(got.get(1)).size() - 11), "256\n0;1;2\t\n");
+    EXPECT_EQ(std::string(got.get(1)).substr(std::string(got.get(1)).size() - 11),
+              "256\n0;1;2\t\n");
     EXPECT_EQ(std::string(got.get(3)).substr(std::string(got.get(3)).size() - 10), "256\n0;0;0\n");
     EXPECT_STREQ(got.get(4), "");
     EXPECT_STREQ(got.get(-1), "");
@@ -210,10 +240,19 @@ TEST_F(SrchResult, SplitsRecordsTitlesAndOffsets) {
         int id, fld;
         const char* value;
     } cases[] = {
-        {0, 110, "Zebra"}, {2, 110, "Mango"}, {0, 31, "19960115"}, {3, 31, " "},  {0, 100, "/kb/man/a.txt"},
-        {1, 100, ""},      {0, 299, "0"},     {3, 256, ""},        {9, 31, ""},   {-1, 110, ""},
+        {0, 110, "Zebra"},
+        {2, 110, "Mango"},
+        {0, 31, "19960115"},
+        {3, 31, " "},
+        {0, 100, "/kb/man/a.txt"},
+        {1, 100, ""},
+        {0, 299, "0"},
+        {3, 256, ""},
+        {9, 31, ""},
+        {-1, 110, ""},
     };
-    for (const Case& c : cases) EXPECT_STREQ(got.getField(c.id, c.fld), c.value) << c.id << " " << c.fld;
+    for (const Case& c : cases)
+        EXPECT_STREQ(got.getField(c.id, c.fld), c.value) << c.id << " " << c.fld;
 
     EXPECT_EQ(str(got.getField(YmStr("299\n2\n31\n19990301\n256\n"), 110)), "Mango");
     EXPECT_EQ(str(got.getField(YmStr("299\n7\n256\n"), 110)), "");  // no such record number
@@ -238,7 +277,7 @@ TEST_F(SrchResult, TrustsOnlyWhatArrived) {
         EXPECT_EQ(got._hits, c.expect) << c.name;
         EXPECT_EQ(got.titles() == nullptr, c.expect == 0) << c.name;
         if (c.expect) {
-            EXPECT_EQ(std::string(got.get(0)).find('\x01'), std::string::npos) << c.name;
+            EXPECT_EQ(std::string(got.get(0)).find(YM_RECORD_MARK), std::string::npos) << c.name;
         }
         EXPECT_STREQ(got.get(int(c.expect)), "") << c.name;
     }
@@ -261,13 +300,12 @@ TEST_F(SrchResult, SortsByEveryKey) {
         YmBool asc;
         std::vector<int> order;
     } cases[] = {
-        {1, 1, {3, 2, 1, 0}},   {1, 0, {0, 1, 2, 3}},    // database and number, as text
-        {2, 1, {3, 1, 0, 2}},   {2, 0, {2, 0, 1, 3}},    // date; the empty one first
-        {3, 1, {3, 2, 0, 1}},   {3, 0, {3, 2, 0, 1}},    // title, always ascending
-        {99, 1, {2, 3, 0, 1}},  {99, 0, {1, 0, 3, 2}},   // numbers, not text
-        {112, 1, {1, 0, 3, 2}}, {112, 0, {2, 3, 0, 1}},
-        {114, 1, {2, 1, 3, 0}}, {114, 0, {0, 3, 1, 2}},
-        {255, 0, {0, 1, 2, 3}}, {0, 0, {0, 1, 2, 3}},    // arrival order
+        {1, 1, {3, 2, 1, 0}},   {1, 0, {0, 1, 2, 3}},   // database and number, as text
+        {2, 1, {3, 1, 0, 2}},   {2, 0, {2, 0, 1, 3}},   // date; the empty one first
+        {3, 1, {3, 2, 0, 1}},   {3, 0, {3, 2, 0, 1}},   // title, always ascending
+        {99, 1, {2, 3, 0, 1}},  {99, 0, {1, 0, 3, 2}},  // numbers, not text
+        {112, 1, {1, 0, 3, 2}}, {112, 0, {2, 3, 0, 1}}, {114, 1, {2, 1, 3, 0}},
+        {114, 0, {0, 3, 1, 2}}, {255, 0, {0, 1, 2, 3}}, {0, 0, {0, 1, 2, 3}},  // arrival order
     };
     const char* titles[] = {"Zebra", "apple", "Mango", "Banana"};
     for (const Case& c : cases) {

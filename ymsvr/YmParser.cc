@@ -26,8 +26,28 @@ constexpr unsigned int kTermsCap = 128;
 
 const char* text(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
-unsigned int topType(const PNodeArray& stack) {
-    return stack[stack.length() - 1]->_type;
+unsigned int topType(const PNodeArray& stack) { return stack[stack.length() - 1]->_type; }
+
+// The type of a one-character operator token; 0 for any other character.
+unsigned int operatorType(char c) {
+    switch (c) {
+        case '(':
+            return PT_LPAREN;
+        case ')':
+            return PT_RPAREN;
+        case '[':
+            return PT_LBRACKET;
+        case ']':
+            return PT_RBRACKET;
+        case '&':
+            return PT_AND;
+        case '|':
+            return PT_OR;
+        case '^':
+            return PT_NOT;
+        default:
+            return PT_NONE;
+    }
 }
 
 // A field number line: decimal, out-of-range values clamped so that no
@@ -174,34 +194,26 @@ void YmParser::getTokens(const YmStr& ownstr) {
         if (i >= n) break;
         PNode* node = createNode(PT_NONE);
         if (!node) break;
-        switch (s[i]) {
-            case '(': node->_type = PT_LPAREN; i++; break;
-            case ')': node->_type = PT_RPAREN; i++; break;
-            case '[': node->_type = PT_LBRACKET; i++; break;
-            case ']': node->_type = PT_RBRACKET; i++; break;
-            case '&': node->_type = PT_AND; i++; break;
-            case '|': node->_type = PT_OR; i++; break;
-            case '^': node->_type = PT_NOT; i++; break;
-            case '"': {
-                // An unterminated quote makes the rest of the text, spaces
-                // included, one word.
-                const char* close = static_cast<const char*>(memchr(s + i + 1, '"', n - i - 1));
-                size_t end = close ? size_t(close - s) : n;
-                node->_word = YmStr(s + i + 1, unsigned(end - i - 1));
-                node->_type = close ? PT_PHRASE : PT_WORD;
-                i = close ? end + 1 : n;
-                break;
-            }
-            default: {
-                size_t end = i;
-                while (end < n && s[end] != ' ' && !isBoolOp(static_cast<unsigned char>(s[end]))) end++;
-                node->_word = YmStr(s + i, unsigned(end - i));
-                node->_type = PT_WORD;
-                int k = _toks.find(&node->_word);
-                if (k >= 0) node->_type = unsigned(k) + 1;
-                i = end;
-                break;
-            }
+        unsigned int single = operatorType(s[i]);
+        if (single) {
+            node->_type = single;
+            i++;
+        } else if (s[i] == '"') {
+            // An unterminated quote makes the rest of the text, spaces
+            // included, one word.
+            const char* close = static_cast<const char*>(memchr(s + i + 1, '"', n - i - 1));
+            size_t end = close ? size_t(close - s) : n;
+            node->_word = YmStr(s + i + 1, unsigned(end - i - 1));
+            node->_type = close ? PT_PHRASE : PT_WORD;
+            i = close ? end + 1 : n;
+        } else {
+            size_t end = i;
+            while (end < n && s[end] != ' ' && !isBoolOp(static_cast<unsigned char>(s[end]))) end++;
+            node->_word = YmStr(s + i, unsigned(end - i));
+            node->_type = PT_WORD;
+            int k = _toks.find(&node->_word);
+            if (k >= 0) node->_type = unsigned(k) + 1;
+            i = end;
         }
         stackToken(node);
     }
@@ -223,8 +235,8 @@ YmBool YmParser::stackToken(PNode* tok) {
             break;
         case PT_NOT:
             // A NOT right after an operand means AND NOT.
-            if (lastType == PT_PHRASE || lastType == PT_RPAREN || lastType == PT_RBRACKET || lastType == 10 ||
-                lastType == PT_WORD) {
+            if (lastType == PT_PHRASE || lastType == PT_RPAREN || lastType == PT_RBRACKET ||
+                lastType == 10 || lastType == PT_WORD) {
                 expectsOp = 1;
                 lastType = PT_NONE;
                 stackAnd();
@@ -234,8 +246,8 @@ YmBool YmParser::stackToken(PNode* tok) {
         case PT_AND:
             expectsOp = 0;
             // Equal types reduce first: the operators are left-associative.
-            while (_opstack.length() && topType(_opstack) != PT_LPAREN && topType(_opstack) != PT_LBRACKET &&
-                   topType(_opstack) >= type) {
+            while (_opstack.length() && topType(_opstack) != PT_LPAREN &&
+                   topType(_opstack) != PT_LBRACKET && topType(_opstack) >= type) {
                 if (!reduce()) {
                     freeTree();
                     delete tok;
@@ -358,15 +370,13 @@ void YmParser::freeTree() {
     }
 }
 
-YmBool YmParser::isBoolOp(int c) {
-    return c == '(' || c == ')' || c == '&' || c == '|' || c == '^' || c == '[' || c == ']' || c == '"';
-}
+YmBool YmParser::isBoolOp(int c) { return operatorType(char(c)) != PT_NONE || c == '"'; }
 
 // Prints with a stack of its own instead of recursion: a long query makes a
 // tree as deep as it has words.
 void YmParser::csiPrint(PNode* node, YmBool bNearMode) {
     struct Step {
-        PNode* node;    // null: print the closing text
+        PNode* node;  // null: print the closing text
         YmBool near;
     };
     std::vector<Step> todo;
@@ -434,18 +444,27 @@ void YmParser::csiPrintStr(PNode* node) {
 
 const char* YmParser::getErrMsg() const {
     switch (_pError) {
-        case 1: return "No string to parse";
-        case 2: return "Not enough memory to evaluate search string";
+        case 1:
+            return "No string to parse";
+        case 2:
+            return "Not enough memory to evaluate search string";
         case 3:
-        case 4: return "Unknown operator used";
-        case 5: return "Too many boolean operators or too few terms";
-        case 6: return "Need another keyword";
-        case 7: return "Not enough memory";
+        case 4:
+            return "Unknown operator used";
+        case 5:
+            return "Too many boolean operators or too few terms";
+        case 6:
+            return "Need another keyword";
+        case 7:
+            return "Not enough memory";
         case 8:
         case 9:
         case 10:
-        case 11: return "Invalid search string - check syntax";
-        case 12: return "Search string problem";
-        default: return "General error";
+        case 11:
+            return "Invalid search string - check syntax";
+        case 12:
+            return "Search string problem";
+        default:
+            return "General error";
     }
 }

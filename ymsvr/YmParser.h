@@ -37,8 +37,8 @@ enum PTokenType : unsigned int {
     PT_NONE = 0,
     PT_OR = 1,
     PT_AND = 2,
-    PT_NOT = 3,     // one operand, the one that follows
-    PT_NEAR = 4,    // made by ']'; one operand, the bracket's expression
+    PT_NOT = 3,   // one operand, the one that follows
+    PT_NEAR = 4,  // made by ']'; one operand, the bracket's expression
     PT_PHRASE = 5,
     PT_LPAREN = 6,
     PT_RPAREN = 7,
@@ -58,10 +58,10 @@ class PNode {
     virtual ~PNode();
     virtual const char* className() const { return "PNode"; }
 
-    YmStr _word;          // a word's or phrase's text; empty for operators
-    unsigned int _type;   // PTokenType
-    PNode* _lchild;       // null for NOT and NEAR
-    PNode* _rchild;       // the (only) operand of NOT and NEAR
+    YmStr _word;         // a word's or phrase's text; empty for operators
+    unsigned int _type;  // PTokenType
+    PNode* _lchild;      // null for NOT and NEAR
+    PNode* _rchild;      // the (only) operand of NOT and NEAR
 };
 
 // The parser's node stacks: the pointers only, never the nodes.
@@ -121,7 +121,7 @@ class YmParser {
     void csiPrintStr(PNode* node);
 
     int _nearDistance;
-    YmStr _bkTag;      // carried, not printed
+    YmStr _bkTag;  // carried, not printed
     YmStr _thesName;
     YmBool _bThes;
     YmBool _bBkTag;    // carried, not printed

@@ -1,12 +1,13 @@
 // The query parser: exact engine texts for the query language's forms, its
 // error numbers and their texts, date fields through the engine's date
 // calls, and queries long and deep enough to catch buffer and stack limits.
+#include "YmParser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "YmFtApi.h"
-#include "YmParser.h"
 
 namespace {
 
@@ -48,7 +49,8 @@ Parsed run(const std::string& request, int near = 10, bool thes = false) {
     bool ok = p.parse(request.c_str());
     EXPECT_EQ(p._opstack.length(), 0u) << request;
     EXPECT_EQ(p._termstack.length(), 0u) << request;
-    return {ok, p._pError, std::string(reinterpret_cast<const char*>(p._qry.data), p._qry.slength - 1)};
+    return {ok, p._pError,
+            std::string(reinterpret_cast<const char*>(p._qry.data), p._qry.slength - 1)};
 }
 
 TEST(YmParser, PrintsEachFormOfTheLanguage) {
@@ -91,9 +93,8 @@ TEST(YmParser, SetsErrorNumbers) {
         const char* query;
         int error;
     } cases[] = {
-        {"NEAR", 4},   {"A near B", 4}, {"NOT NOT A", 11}, {"A &", 11}, {"| A", 11},
-        {"[]", 11},    {"   ", 6},      {"()", 6},         {"(A", 10},  {"A (B", 10},
-        {"[A", 8},     {"( [ A )", 8},
+        {"NEAR", 4}, {"A near B", 4}, {"NOT NOT A", 11}, {"A &", 11},  {"| A", 11}, {"[]", 11},
+        {"   ", 6},  {"()", 6},       {"(A", 10},        {"A (B", 10}, {"[A", 8},   {"( [ A )", 8},
     };
     for (const Case& c : cases) {
         Parsed r = run(std::string("0\n") + c.query + "\n");
@@ -134,7 +135,8 @@ TEST(YmParser, KeepsTheFirstErrorAcrossFieldsAndClearsItNextTime) {
 }
 
 TEST(YmParser, ConvertsDateFields) {
-    std::string padded = ">" + std::string(50, ' ') + "19960115";  // longer than any fixed date buffer
+    std::string padded =
+        ">" + std::string(50, ' ') + "19960115";  // longer than any fixed date buffer
     struct Case {
         std::string request;
         std::string fields;
