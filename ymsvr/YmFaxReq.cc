@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,7 +145,16 @@ YmBool YmFaxReq::execCmd(const char* cmd, YmBool bTrapOutput) {
         return 0;
     }
     char piece[255];
-    while (fgets(piece, sizeof piece, fp)) {
+    for (;;) {
+        if (!fgets(piece, sizeof piece, fp)) {
+            // A signal (the display cancel) may cut a read short; stopping
+            // there would leave the command blocked on a full pipe.
+            if (ferror(fp) && errno == EINTR) {
+                clearerr(fp);
+                continue;
+            }
+            break;
+        }
         size_t n = strlen(piece);
         if (n == 0 || _errStr.slength - 1 + n + 1 > YM_FAX_OUTPUT_MAX) continue;
         _errStr.append(piece, unsigned(n));
