@@ -77,6 +77,8 @@ class PNodeArray : public YmArray {
 class YmParser {
   public:
     YmParser();
+    YmParser(const YmParser&) = delete;  // the stacks' nodes have one owner
+    YmParser& operator=(const YmParser&) = delete;
     virtual ~YmParser();
     virtual const char* className() const { return "YmParser"; }
 
