@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "YmMsgField.h"
+#include "YmPlatform.h"
 #include "YmMsgTypes.h"
 #include "mps.h"
 
@@ -38,15 +39,6 @@ YmBool takeData(YmStr& buf, unsigned int posn) {
     YmStr data = buf.extract(start, unsigned(length));
     buf = data;
     return 1;
-}
-
-// The folder of writeDoc's files: "/usr/tmp" under the platform root
-// (YM_ROOT), as the platform's path table names it.
-YmStr tmpDir() {
-    YmStr root(getenv("YM_ROOT"));
-    unsigned int n = root.slength - 1;
-    while (n > 0 && root.data[n - 1] == '/') n--;
-    return root.head(n) | "/usr/tmp";
 }
 
 bool isImage(int type) { return type == 11 || type == 17; }
@@ -241,7 +233,7 @@ YmBool YmDocResultMsg::readIn(const char* s, unsigned int len) {
 }
 
 char* YmDocResultMsg::writeDoc() {
-    _tmpfname = tmpDir() | "/ymtmpXXXXXX";
+    _tmpfname = YmStr(ymPath(YmPath::TmpDir)) | "/ymtmpXXXXXX";
     char* name = reinterpret_cast<char*>(_tmpfname.data);
     int fd = mkstemp(name);
     FILE* f = fd < 0 ? nullptr : fdopen(fd, "w");

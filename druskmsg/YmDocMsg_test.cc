@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "YmDocMsg.h"
+#include "YmPlatform.h"
 #include "YmMsgTypes.h"
 #include "mps.h"
 
@@ -309,6 +310,7 @@ class WriteDoc : public ::testing::Test {
         hadRoot = old != nullptr;
         if (old) oldRoot = old;
         setenv("YM_ROOT", root, 1);
+        ymPlatformReset();
     }
     void TearDown() override {
         for (const std::string& f : files()) unlink((tmp + "/" + f).c_str());
@@ -319,6 +321,7 @@ class WriteDoc : public ::testing::Test {
             setenv("YM_ROOT", oldRoot.c_str(), 1);
         else
             unsetenv("YM_ROOT");
+        ymPlatformReset();
     }
     std::vector<std::string> files() {
         std::vector<std::string> out;

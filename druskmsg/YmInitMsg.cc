@@ -8,56 +8,10 @@
 #include <cstring>
 
 #include "YmLimits.h"
+#include "YmMsgField.h"
 #include "YmMsgTypes.h"
 #include "mps.h"
 
-namespace {
-
-const char kFF = '\f';
-
-// Appends a field and its form feed. A field shorter than minLen goes as one
-// space, so that the reader's token, which collapses separators, still sees
-// it. A form feed inside the text would be read as a field boundary and shift
-// every field after it, so it travels as a space.
-void appendField(YmStr& buf, const YmStr& field, unsigned int minLen) {
-    unsigned int len = field.slength - 1;
-    if (len == 0 || len < minLen) {
-        buf.append(' ');
-    } else {
-        unsigned int start = buf.slength - 1;
-        buf.append(reinterpret_cast<const char*>(field.data), len);
-        for (unsigned int i = start; i < start + len; i++)
-            if (buf.data[i] == kFF) buf.data[i] = ' ';
-    }
-    buf.append(kFF);
-}
-
-// At most len bytes of buf, up to the first NUL.
-YmStr payloadText(const char* buf, int len) {
-    if (!buf || len <= 0) return YmStr();
-    const void* nul = memchr(buf, '\0', size_t(len));
-    unsigned int n = nul ? unsigned(static_cast<const char*>(nul) - buf) : unsigned(len);
-    return YmStr(buf, n);
-}
-
-// Copies first: s may point into field itself.
-void setText(YmStr& field, const char* s) {
-    if (s && *s) {
-        YmStr copy(s);
-        field = copy;
-    } else {
-        field.resize(0, 0);
-    }
-}
-
-// Token if it has at least two characters, else empty.
-YmStr longField(const YmStr& text, unsigned int& posn) {
-    YmStr t = text.token(posn, kFF);
-    if (t.slength - 1 < 2) t.resize(0, 0);
-    return t;
-}
-
-}  // namespace
 
 // ---- request ----
 
@@ -72,15 +26,15 @@ void YmInitReqMsg::init() {
     _buf.resize(0, 0);
 }
 
-void YmInitReqMsg::setUsr(const char* u) { setText(_usr, u); }
-void YmInitReqMsg::setGroup(const char* g) { setText(_group, g); }
-void YmInitReqMsg::setGroupId(const char* gId) { setText(_groupId, gId); }
+void YmInitReqMsg::setUsr(const char* u) { ymSetText(_usr, u); }
+void YmInitReqMsg::setGroup(const char* g) { ymSetText(_group, g); }
+void YmInitReqMsg::setGroupId(const char* gId) { ymSetText(_groupId, gId); }
 
 void YmInitReqMsg::prepareForSend() {
     _buf.resize(0, 0);
-    appendField(_buf, _usr, 2);
-    appendField(_buf, _group, 2);
-    appendField(_buf, _groupId, 2);
+    ymAppendField(_buf, _usr, 2);
+    ymAppendField(_buf, _group, 2);
+    ymAppendField(_buf, _groupId, 2);
 }
 
 int YmInitReqMsg::send(const char* u, const char* g, const char* gId, char** result) {
@@ -101,12 +55,12 @@ void YmInitReqMsg::readIn(const char* buf) { readIn(buf, buf ? int(strlen(buf)) 
 
 void YmInitReqMsg::readIn(const char* buf, int len) {
     init();
-    if (!buf) return;
-    YmStr text = payloadText(buf, len);
+    if (!buf || len <= 0) return;
+    YmStr text = ymPayloadText(buf, unsigned(len));
     unsigned int posn = 0;
-    _usr = longField(text, posn);
-    _group = longField(text, posn);
-    _groupId = longField(text, posn);
+    _usr = ymLongField(text, posn);
+    _group = ymLongField(text, posn);
+    _groupId = ymLongField(text, posn);
 }
 
 // ---- result ----
@@ -138,19 +92,19 @@ void YmInitResultMsg::setTreeBuff(const char* inTree) {
 void YmInitResultMsg::removeTreeBuff() { _treeBuff.remove(0, _treeBuff.length()); }
 
 void YmInitResultMsg::setErrCode(unsigned int code) { _errCode = int(code); }
-void YmInitResultMsg::setDataVers(const char* v) { setText(_dataVers, v); }
-void YmInitResultMsg::setEditSrc(const char* s) { setText(_editSrc, s); }
-void YmInitResultMsg::setDirCmdSrc(const char* s) { setText(_dirCmdSrc, s); }
+void YmInitResultMsg::setDataVers(const char* v) { ymSetText(_dataVers, v); }
+void YmInitResultMsg::setEditSrc(const char* s) { ymSetText(_editSrc, s); }
+void YmInitResultMsg::setDirCmdSrc(const char* s) { ymSetText(_dirCmdSrc, s); }
 
 void YmInitResultMsg::prepareForSend() {
     _buf = YmStr(_errCode, "%d\f");
-    appendField(_buf, _dataVers, 1);
-    appendField(_buf, _editSrc, 1);
-    appendField(_buf, _dirCmdSrc, 1);
+    ymAppendField(_buf, _dataVers, 1);
+    ymAppendField(_buf, _editSrc, 1);
+    ymAppendField(_buf, _dirCmdSrc, 1);
     for (int i = 0; i < YM_INIT_CAPS; i++) _buf.append(_bCaps[i] == 1 ? '1' : '0');
-    _buf.append(kFF);
+    _buf.append(YM_FIELD_SEP);
     for (unsigned int i = 0; i < _treeBuff.length(); i++)
-        if (_treeBuff[i].slength > 1) appendField(_buf, _treeBuff[i], 1);
+        if (_treeBuff[i].slength > 1) ymAppendField(_buf, _treeBuff[i], 1);
 }
 
 void YmInitResultMsg::send(const YmStrArray& inTree, const YmBool* inCap, const YmStr& inVer,
@@ -175,18 +129,18 @@ void YmInitResultMsg::readIn(const char* buf) { readIn(buf, buf ? int(strlen(buf
 
 void YmInitResultMsg::readIn(const char* buf, int len) {
     init();
-    if (!buf) return;
-    YmStr text = payloadText(buf, len);
+    if (!buf || len <= 0) return;
+    YmStr text = ymPayloadText(buf, unsigned(len));
     unsigned int posn = 0;
-    YmStr code = text.token(posn, kFF);
-    _errCode = int(strtol(reinterpret_cast<const char*>(code.data), nullptr, 10));
-    _dataVers = longField(text, posn);
-    _editSrc = longField(text, posn);
-    _dirCmdSrc = longField(text, posn);
-    YmStr caps = text.token(posn, kFF);
+    YmStr code = text.token(posn, YM_FIELD_SEP);
+    _errCode = ymMsgAtoi(code);
+    _dataVers = ymLongField(text, posn);
+    _editSrc = ymLongField(text, posn);
+    _dirCmdSrc = ymLongField(text, posn);
+    YmStr caps = text.token(posn, YM_FIELD_SEP);
     for (unsigned int i = 0; i < YM_INIT_CAPS && i < caps.slength - 1; i++) _bCaps[i] = caps.data[i] == '1';
     for (;;) {
-        YmStr tree = text.token(posn, kFF);
+        YmStr tree = text.token(posn, YM_FIELD_SEP);
         if (tree.slength <= 1) break;
         _treeBuff.append(&tree);
     }
