@@ -132,7 +132,7 @@ time_t unixFromDate(long date) {
 
 std::string printDate(long date) {
     if (date <= 0 || !makeDate(date / 10000, date / 100 % 100, date % 100)) return "";
-    char buf[16];
+    char buf[24];
     snprintf(buf, sizeof buf, "%08ld", date);
     return buf;
 }
