@@ -9,6 +9,7 @@
 // caller asks for: the full-text layer reports which words of the text
 // match (as word numbers), and the document's stored position map turns
 // those into visible-character positions.
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <set>
@@ -47,6 +49,20 @@ void setErr(int err, int who, int sub = 0) {
 
 void clearErr() { gErr = LastError(); }
 
+// The process id without a system call per use: kept up to date in forked
+// children by a fork handler.
+pid_t gPid = 0;
+
+void afterFork() { gPid = getpid(); }
+
+pid_t currentPid() {
+    if (gPid == 0) {
+        gPid = getpid();
+        pthread_atfork(nullptr, nullptr, afterFork);
+    }
+    return gPid;
+}
+
 // Reports the words of the text column that an expression matched: pairs of
 // (word number, words in the phrase) as 32-bit integers.
 void ftinstFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int, sqlite3_value**) {
@@ -67,7 +83,81 @@ void ftinstFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_conte
     sqlite3_result_blob(ctx, out.data(), int(out.size() * sizeof(uint32_t)), SQLITE_TRANSIENT);
 }
 
-bool registerFunctions(sqlite3* db) {
+// BM25 exactly as the full-text layer computes it (k1 1.2, b 0.75, the
+// arguments as column weights, negated so that lower is better), but with
+// each document's length taken from memory instead of a lookup per row.
+struct RankData {
+    int nPhrase = 0;
+    double avgdl = 1;
+    std::vector<double> idf, freq;
+};
+
+int countHits(const Fts5ExtensionApi*, Fts5Context*, void* n) {
+    ++*static_cast<sqlite3_int64*>(n);
+    return SQLITE_OK;
+}
+
+void freeRankData(void* p) { delete static_cast<RankData*>(p); }
+
+void ftrankFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int nVal,
+                    sqlite3_value** vals) {
+    auto* data = static_cast<RankData*>(api->xGetAuxdata(fts, 0));
+    if (!data) {
+        data = new RankData;
+        sqlite3_int64 nRow = 0, nTok = 0;
+        if (api->xRowCount(fts, &nRow) != SQLITE_OK || api->xColumnTotalSize(fts, -1, &nTok) != SQLITE_OK) {
+            delete data;
+            sqlite3_result_error(ctx, "ftrank: no statistics", -1);
+            return;
+        }
+        data->avgdl = nRow > 0 ? double(nTok) / double(nRow) : 1;
+        if (data->avgdl <= 0) data->avgdl = 1;
+        data->nPhrase = api->xPhraseCount(fts);
+        for (int i = 0; i < data->nPhrase; i++) {
+            sqlite3_int64 hits = 0;
+            api->xQueryPhrase(fts, i, &hits, countHits);
+            double idf = log((double(nRow) - double(hits) + 0.5) / (double(hits) + 0.5));
+            data->idf.push_back(idf <= 0.0 ? 1e-6 : idf);
+        }
+        data->freq.assign(size_t(data->nPhrase), 0.0);
+        if (api->xSetAuxdata(fts, data, freeRankData) != SQLITE_OK) {
+            sqlite3_result_error(ctx, "ftrank: no memory", -1);
+            return;
+        }
+    }
+    std::fill(data->freq.begin(), data->freq.end(), 0.0);
+    int nInst = 0;
+    api->xInstCount(fts, &nInst);
+    for (int i = 0; i < nInst; i++) {
+        int ip, ic, io;
+        if (api->xInst(fts, i, &ip, &ic, &io) != SQLITE_OK || ip < 0 || ip >= data->nPhrase) continue;
+        data->freq[size_t(ip)] += nVal > ic ? sqlite3_value_double(vals[ic]) : 1.0;
+    }
+    const auto* lengths = static_cast<const std::vector<uint32_t>*>(api->xUserData(fts));
+    sqlite3_int64 id = api->xRowid(fts);
+    double len;
+    if (lengths && id >= 0 && size_t(id) < lengths->size() && (*lengths)[size_t(id)] != 0) {
+        len = double((*lengths)[size_t(id)] - 1);
+    } else {
+        int n = 0;
+        api->xColumnSize(fts, -1, &n);
+        len = n;
+    }
+    const double k1 = 1.2, b = 0.75;
+    double score = 0;
+    for (int i = 0; i < data->nPhrase; i++) {
+        double f = data->freq[size_t(i)];
+        score += data->idf[size_t(i)] * (f * (k1 + 1.0)) / (f + k1 * (1 - b + b * len / data->avgdl));
+    }
+    sqlite3_result_double(ctx, -score);
+}
+
+void ftwantedFunction(sqlite3_context* ctx, int, sqlite3_value** argv);
+void ftrankFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int nVal,
+                    sqlite3_value** vals);
+
+// lengths: the base's table of words per document, for ftrank.
+bool registerFunctions(sqlite3* db, void* lengths) {
     fts5_api* api = nullptr;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return false;
@@ -75,7 +165,10 @@ bool registerFunctions(sqlite3* db) {
     sqlite3_step(st);
     sqlite3_finalize(st);
     if (!api) return false;
-    return api->xCreateFunction(api, "ftinst", nullptr, ftinstFunction, nullptr) == SQLITE_OK;
+    return api->xCreateFunction(api, "ftinst", nullptr, ftinstFunction, nullptr) == SQLITE_OK &&
+           api->xCreateFunction(api, "ftrank", lengths, ftrankFunction, nullptr) == SQLITE_OK &&
+           sqlite3_create_function(db, "ftwanted", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   ftwantedFunction, nullptr, nullptr) == SQLITE_OK;
 }
 
 struct Base {
@@ -86,10 +179,31 @@ struct Base {
     sqlite3_stmt* fieldsSt = nullptr;
     sqlite3_stmt* instSt = nullptr;
     sqlite3_stmt* mapSt = nullptr;
+    sqlite3_stmt* scanSt = nullptr;
     std::string thesPath;
     time_t thesTime = -1;
     Thesaurus thes;
     int readers = 0;  // searches that hold the read transaction
+    std::vector<uint32_t> lengths;  // words of text and title, by document id
+    sqlite3_int64 lengthsTo = 0;    // ids up to here are loaded
+
+    // Documents only ever gain ids, so the table grows by the new ones.
+    void loadLengths() {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT id, ntok FROM docs WHERE id > ? ORDER BY id", -1, &st, nullptr) !=
+            SQLITE_OK)
+            return;
+        sqlite3_bind_int64(st, 1, lengthsTo);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            sqlite3_int64 id = sqlite3_column_int64(st, 0);
+            if (id >= kMaxLengthId) break;  // the rest is measured row by row
+            if (size_t(id) >= lengths.size()) lengths.resize(size_t(id) + 1 + size_t(id) / 2, 0);
+            lengths[size_t(id)] = uint32_t(sqlite3_column_int64(st, 1)) + 1;  // 0: unknown
+            lengthsTo = id;
+        }
+        sqlite3_finalize(st);
+    }
+    static constexpr sqlite3_int64 kMaxLengthId = 64 << 20;
 
     // A search reads one snapshot from its start to its release, so that its
     // hits, fields and positions all belong to the same version of the base.
@@ -104,12 +218,13 @@ struct Base {
         sqlite3_finalize(fieldsSt);
         sqlite3_finalize(instSt);
         sqlite3_finalize(mapSt);
-        fieldsSt = instSt = mapSt = nullptr;
+        sqlite3_finalize(scanSt);
+        fieldsSt = instSt = mapSt = scanSt = nullptr;
     }
     ~Base() {
         // A connection inherited through fork() belongs to the parent: its
         // locks and files are left alone.
-        if (pid == getpid()) {
+        if (pid == currentPid()) {
             finalize();
             sqlite3_close_v2(db);
         }
@@ -118,8 +233,8 @@ struct Base {
     bool open(int* err, int* sub) {
         db = openIndex(idxPath, write, err, sub);
         if (!db) return false;
-        pid = getpid();
-        if (!registerFunctions(db)) {
+        pid = currentPid();
+        if (!registerFunctions(db, &lengths)) {
             sqlite3_close_v2(db);
             db = nullptr;
             *err = FTE_OPEN;
@@ -171,11 +286,13 @@ struct ftapi_s {
     Base* base(FTBH h) {
         if (h == 0 || h > bases.size() || !bases[h - 1]) return nullptr;
         Base* b = bases[h - 1].get();
-        if (b->pid != getpid()) {
+        if (b->pid != currentPid()) {
             // Opened before a fork(): open a connection of our own.
             b->db = nullptr;
-            b->fieldsSt = b->instSt = b->mapSt = nullptr;
+            b->fieldsSt = b->instSt = b->mapSt = b->scanSt = nullptr;
             b->readers = 0;
+            b->lengths.clear();
+            b->lengthsTo = 0;
             int err, sub;
             if (!b->open(&err, &sub)) return nullptr;
         }
@@ -222,6 +339,8 @@ struct ftsrch_s {
     int failErr = 0, failSub = 0, failWho = 0, failIndex = -1;
     std::vector<std::pair<long, long>> marks;
     size_t markIdx = 0;
+    std::map<long, std::vector<uint32_t>> instances;  // word numbers matched, by hit
+    Base* base = nullptr;  // of bases[cur], looked up once per slice and base
 
     ~ftsrch_s() {
         sqlite3_finalize(st);
@@ -307,7 +426,8 @@ bool ftsrch_s::step() {
         return false;
     }
     SearchBase& sb = bases[cur];
-    Base* b = eng->base(sb.handle);
+    if (!base) base = eng->base(sb.handle);
+    Base* b = base;
     if (!b) {
         fail(FTE_BASE, FTW_SEARCH, 0, sb.vecIndex);
         return false;
@@ -323,7 +443,7 @@ bool ftsrch_s::step() {
             };
             std::string why;
             Plan p;
-            if (!compilePlan(*root, opts, b->thesaurus(opts.thesName), collect, &p, &why)) {
+            if (!compilePlan(*root, opts, opts.thesaurus ? b->thesaurus(opts.thesName) : nullptr, collect, &p, &why)) {
                 fail(FTE_QUERY, FTW_QUERY, 0, -1);
                 return false;
             }
@@ -361,10 +481,11 @@ bool ftsrch_s::step() {
                 return it == expansions.end() ? nullptr : &it->second;
             };
             std::string why;
-            if (!compilePlan(*root, opts, b->thesaurus(opts.thesName), lookup, &sb.plan, &why)) {
+            if (!compilePlan(*root, opts, opts.thesaurus ? b->thesaurus(opts.thesName) : nullptr, lookup, &sb.plan, &why)) {
                 fail(FTE_QUERY, FTW_QUERY, 0, -1);
                 return false;
             }
+            if (!countOnly) b->loadLengths();
             const std::string& sql = countOnly ? sb.plan.countSql : sb.plan.sql;
             if (sqlite3_prepare_v2(b->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
                 fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
@@ -376,9 +497,14 @@ bool ftsrch_s::step() {
         }
         case Run: {
             int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW && countOnly) {
+                // The storage counts without handing out each row.
+                matches += long(sqlite3_column_int64(st, 0));
+                return true;
+            }
             if (rc == SQLITE_ROW) {
                 matches++;
-                if (!countOnly) {
+                {
                     Hit h;
                     h.id = sqlite3_column_int64(st, 0);
                     h.sb = int(cur);
@@ -400,6 +526,7 @@ bool ftsrch_s::step() {
                 return false;
             }
             cur++;
+            base = nullptr;
             phase = Collect;
             if (cur == bases.size()) {
                 finish();
@@ -418,6 +545,84 @@ long long nowNs() {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
+
+namespace {
+
+void addInstances(const void* blob, int bytes, std::vector<uint32_t>* which) {
+    const uint32_t* v = static_cast<const uint32_t*>(blob);
+    size_t n = size_t(bytes) / sizeof(uint32_t);
+    for (size_t i = 0; v && i + 1 < n; i += 2)
+        for (uint32_t k = 0; k < v[i + 1] && k < 64; k++) which->push_back(v[i] + k);
+}
+
+// ftwanted(rowid, set): whether the row is one of the hits asked for.
+void ftwantedFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* set = static_cast<const std::set<sqlite3_int64>*>(sqlite3_value_pointer(argv[1], "ftwanted_set"));
+    sqlite3_result_int(ctx, set && set->count(sqlite3_value_int64(argv[0])) ? 1 : 0);
+}
+
+// Fills s->instances for hit and, where it pays, for the hits after it in
+// the same base: with few matching documents one pass over them answers a
+// whole batch; with many, each hit is looked up on its own.
+bool fetchInstances(ftsrch_s* s, Base* b, long hit) {
+    const Hit& ht = s->hits[size_t(hit)];
+    const std::string& fts = s->bases[size_t(ht.sb)].plan.posFts;
+    std::vector<long> batch;
+    if (s->matches <= 4000)
+        for (long j = hit; j < long(s->hits.size()) && j < hit + FTCF_MAXHITS; j++)
+            if (s->hits[size_t(j)].sb == ht.sb && !s->instances.count(j)) batch.push_back(j);
+    if (batch.size() > 1) {
+        if (!b->scanSt &&
+            sqlite3_prepare_v2(b->db,
+                               "SELECT rowid, ftinst(body) FROM body WHERE body MATCH ?1 AND rowid BETWEEN ?2 AND ?3"
+                               " AND ftwanted(rowid, ?4)",
+                               -1, &b->scanSt, nullptr) != SQLITE_OK) {
+            setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
+            return false;
+        }
+        std::set<sqlite3_int64> ids;
+        std::map<sqlite3_int64, long> hitOf;
+        for (long j : batch) {
+            ids.insert(s->hits[size_t(j)].id);
+            hitOf[s->hits[size_t(j)].id] = j;
+            s->instances[j];  // a hit the pass does not meet has no positions
+        }
+        sqlite3_bind_text(b->scanSt, 1, fts.c_str(), int(fts.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(b->scanSt, 2, *ids.begin());
+        sqlite3_bind_int64(b->scanSt, 3, *ids.rbegin());
+        sqlite3_bind_pointer(b->scanSt, 4, &ids, "ftwanted_set", nullptr);
+        int rc;
+        while ((rc = sqlite3_step(b->scanSt)) == SQLITE_ROW)
+            addInstances(sqlite3_column_blob(b->scanSt, 1), sqlite3_column_bytes(b->scanSt, 1),
+                         &s->instances[hitOf[sqlite3_column_int64(b->scanSt, 0)]]);
+        sqlite3_reset(b->scanSt);
+        if (rc != SQLITE_DONE) {
+            for (long j : batch) s->instances.erase(j);
+            setErr(FTE_STORE, FTW_SEARCH, rc);
+            return false;
+        }
+        return true;
+    }
+    if (!b->instSt && sqlite3_prepare_v2(b->db, "SELECT ftinst(body) FROM body WHERE body MATCH ? AND rowid = ?", -1,
+                                         &b->instSt, nullptr) != SQLITE_OK) {
+        setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
+        return false;
+    }
+    std::vector<uint32_t>& which = s->instances[hit];
+    sqlite3_bind_text(b->instSt, 1, fts.c_str(), int(fts.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(b->instSt, 2, ht.id);
+    int rc = sqlite3_step(b->instSt);
+    if (rc == SQLITE_ROW) addInstances(sqlite3_column_blob(b->instSt, 0), sqlite3_column_bytes(b->instSt, 0), &which);
+    sqlite3_reset(b->instSt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        s->instances.erase(hit);
+        setErr(FTE_STORE, FTW_SEARCH, rc);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -674,9 +879,10 @@ int ftshresm(FTAPIH h, FTSH sh, long amount, int cancel, _FTSDATA* sd) {
         // is the smallest step count between clock checks.
         long long budget = std::min(1000000000LL, std::max(0L, amount) * 5000LL);
         long long deadline = nowNs() + budget;
+        s->base = nullptr;  // looked up again: the base may have been closed
         for (unsigned n = 1;; n++) {
             if (!s->step()) break;
-            if ((n & 15) == 0 && nowNs() >= deadline) break;
+            if ((n & 63) == 0 && nowNs() >= deadline) break;
         }
     }
     if (sd) {
@@ -841,31 +1047,15 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
         return 0;
     }
     if (sb.plan.posFts.empty()) return 1;
-    if (!b->instSt && sqlite3_prepare_v2(b->db, "SELECT ftinst(body) FROM body WHERE body MATCH ? AND rowid = ?", -1,
-                                         &b->instSt, nullptr) != SQLITE_OK) {
-        setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
-        return 0;
-    }
     if (!b->mapSt &&
         sqlite3_prepare_v2(b->db, "SELECT map FROM posmap WHERE id = ?", -1, &b->mapSt, nullptr) != SQLITE_OK) {
         setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
         return 0;
     }
-    std::vector<uint32_t> which;
-    sqlite3_bind_text(b->instSt, 1, sb.plan.posFts.c_str(), int(sb.plan.posFts.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(b->instSt, 2, ht.id);
-    int rc = sqlite3_step(b->instSt);
-    if (rc == SQLITE_ROW) {
-        const uint32_t* v = static_cast<const uint32_t*>(sqlite3_column_blob(b->instSt, 0));
-        size_t n = size_t(sqlite3_column_bytes(b->instSt, 0)) / sizeof(uint32_t);
-        for (size_t i = 0; v && i + 1 < n; i += 2)
-            for (uint32_t k = 0; k < v[i + 1] && k < 64; k++) which.push_back(v[i] + k);
-    }
-    sqlite3_reset(b->instSt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        setErr(FTE_STORE, FTW_SEARCH, rc);
-        return 0;
-    }
+    if (!s->instances.count(hit) && !fetchInstances(s, b, hit)) return 0;
+    std::vector<uint32_t> which = std::move(s->instances[hit]);
+    s->instances.erase(hit);
+    int rc;
     if (which.empty()) return 1;  // removed since, or matched in the title only
     std::sort(which.begin(), which.end());
     which.erase(std::unique(which.begin(), which.end()), which.end());

@@ -520,6 +520,18 @@ public:
 
 }  // namespace
 
+namespace {
+
+// The text is ranked by the engine's own BM25 (the same formula and column
+// weights as the table's configured rank, with the documents' lengths kept in
+// memory); the catalogue words by the table's rank.
+std::string rankOf(int table, const std::string& column) {
+    if (table == kBody) return "ftrank(" + column + ", 1.0, 4.0)";
+    return "rank";
+}
+
+}  // namespace
+
 bool compilePlan(const QNode& root, const QOptions& opts, const Thesaurus* thes, const Expander& expand, Plan* plan,
                  std::string* why) {
     *plan = Plan();
@@ -531,27 +543,27 @@ bool compilePlan(const QNode& root, const QOptions& opts, const Thesaurus* thes,
     }
     if (e.nothing) {
         plan->sql = "SELECT 0, NULL WHERE 0";
-        plan->countSql = "SELECT 0 WHERE 0";
+        plan->countSql = "SELECT 0";
         return true;
     }
     if (!e.fts.empty()) {
         const char* t = kTableName[e.table];
         plan->binds.push_back(textBind(e.fts));
         if (e.cond.empty()) {
-            plan->sql = std::string("SELECT rowid, rank FROM ") + t + " WHERE " + t + " MATCH ?";
-            plan->countSql = std::string("SELECT rowid FROM ") + t + " WHERE " + t + " MATCH ?";
+            plan->sql = std::string("SELECT rowid, ") + rankOf(e.table, t) + " FROM " + t + " WHERE " + t + " MATCH ?";
+            plan->countSql = std::string("SELECT count(*) FROM ") + t + " WHERE " + t + " MATCH ?";
         } else {
             std::string from = std::string(" FROM ") + t + " t JOIN docs d ON d.id = t.rowid WHERE t." + t +
                                " MATCH ? AND (" + e.cond + ")";
-            plan->sql = "SELECT d.id, t.rank" + from;
-            plan->countSql = "SELECT d.id" + from;
+            plan->sql = std::string("SELECT d.id, ") + rankOf(e.table, "t.body") + from;
+            plan->countSql = "SELECT count(*)" + from;
             plan->binds.insert(plan->binds.end(), e.binds.begin(), e.binds.end());
         }
         if (e.table == kBody) c.posParts.push_back(e.fts);
     } else {
         std::string cond = e.cond.empty() ? "1" : e.cond;
         plan->binds = e.binds;
-        plan->countSql = "SELECT d.id FROM docs d WHERE " + cond;
+        plan->countSql = "SELECT count(*) FROM docs d WHERE " + cond;
         plan->sql = "SELECT d.id, NULL FROM docs d WHERE " + cond;
     }
     for (size_t i = 0; i < c.posParts.size(); i++)

@@ -28,7 +28,7 @@ struct Bind {
 // The statements of one search in one base.
 struct Plan {
     std::string sql;       // rows of (document id, rank or NULL)
-    std::string countSql;  // rows of (document id)
+    std::string countSql;  // one row: the number of documents
     std::vector<Bind> binds;
     // Full-text expression on body whose instances in the text column are the
     // match positions of a hit; "" when no word of the text can match.

@@ -39,7 +39,7 @@ TEST(Compile, CommonQueriesAreOneFullTextLookup) {
     for (const Case& c : cases) {
         std::string sql;
         EXPECT_EQ(fts(c.body, &sql), c.want) << c.body;
-        EXPECT_EQ(sql, "SELECT rowid, rank FROM body WHERE body MATCH ?") << c.body;
+        EXPECT_EQ(sql, "SELECT rowid, ftrank(body, 1.0, 4.0) FROM body WHERE body MATCH ?") << c.body;
     }
 }
 

@@ -236,14 +236,18 @@ bool createSchema(sqlite3* db, std::string* why) {
              "INSERT INTO info VALUES('version', %d);"
              "CREATE TABLE docs(id INTEGER PRIMARY KEY AUTOINCREMENT, file TEXT UNIQUE NOT NULL,"
              " type INTEGER, title TEXT, date INTEGER, mdate INTEGER, owner TEXT, security INTEGER,"
-             " comps TEXT, size INTEGER, mtime INTEGER, mtimens INTEGER, catsig TEXT);"
+             " comps TEXT, size INTEGER, mtime INTEGER, mtimens INTEGER, catsig TEXT, ntok INTEGER);"
              "CREATE TABLE posmap(id INTEGER PRIMARY KEY, map BLOB);"
              "CREATE VIRTUAL TABLE body USING fts5(text, title, tokenize='ascii');"
              "INSERT INTO body(body, rank) VALUES('rank', 'bm25(1.0, 4.0)');"
+             // Writers keep up to 64 MB of new postings in memory before
+             // they write a segment: fewer segments, fewer merges.
+             "INSERT INTO body(body, rank) VALUES('hashsize', 67108864);"
              "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii');"
              "CREATE TABLE terms(id INTEGER PRIMARY KEY, term TEXT UNIQUE NOT NULL);"
              "CREATE VIRTUAL TABLE vocab USING fts5(term, content='terms', content_rowid='id',"
              " tokenize='trigram');"
+             "INSERT INTO vocab(vocab, rank) VALUES('hashsize', 67108864);"
              "COMMIT;",
              kFormatVersion);
     if (!exec(db, sql, why)) {

@@ -9,7 +9,7 @@
 //              every change of the index, by at least one second
 //
 // Index tables: docs (one row per document: catalogue fields, file size and
-// time), body (full text of the displayed text and the title), meta (the
+// time, words in text and title), body (full text of the displayed text and the title), meta (the
 // words of the owner, code, components and file name), posmap (each
 // document's word-to-position map), terms and vocab (every word, with a
 // letter-triple index for inner wildcards), info (format version).

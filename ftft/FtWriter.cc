@@ -38,6 +38,41 @@ bool Writer::run(sqlite3_stmt* st, std::string* why) {
     return true;
 }
 
+void Writer::TermSet::add(const char* p, size_t n) {
+    fold_.assign(p, n);
+    uint64_t h = 1469598103934665603ULL;
+    for (char& c : fold_) {
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        h = (h ^ (unsigned char)c) * 1099511628211ULL;
+    }
+    if (words_.size() * 2 >= slots_.size()) {
+        // Grow to keep the table at most half full.
+        std::vector<uint32_t> old;
+        old.swap(slots_);
+        slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+        for (uint32_t idx : old) {
+            if (!idx) continue;
+            uint64_t g = 1469598103934665603ULL;
+            for (char c : words_[idx - 1]) g = (g ^ (unsigned char)c) * 1099511628211ULL;
+            size_t k = size_t(g) & (slots_.size() - 1);
+            while (slots_[k]) k = (k + 1) & (slots_.size() - 1);
+            slots_[k] = idx;
+        }
+    }
+    size_t k = size_t(h) & (slots_.size() - 1);
+    while (slots_[k]) {
+        if (words_[slots_[k] - 1] == fold_) return;
+        k = (k + 1) & (slots_.size() - 1);
+    }
+    words_.push_back(fold_);
+    slots_[k] = uint32_t(words_.size());
+}
+
+void Writer::TermSet::clear() {
+    words_.clear();
+    slots_.clear();
+}
+
 namespace {
 
 void bindText(sqlite3_stmt* st, int i, const std::string& s) {
@@ -49,7 +84,7 @@ void bindText(sqlite3_stmt* st, int i, const std::string& s) {
 bool Writer::insert(const DocRecord& d, std::string* why) {
     if (!prepare(&insDoc_,
                  "INSERT INTO docs(file, type, title, date, mdate, owner, security, comps, size, mtime, mtimens,"
-                 " catsig) VALUES(?,?,?,?,?,?,?,?,?,?,?,?)",
+                 " catsig, ntok) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)",
                  why))
         return false;
     bindText(insDoc_, 1, d.file);
@@ -64,6 +99,10 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     sqlite3_bind_int64(insDoc_, 10, d.mtime);
     sqlite3_bind_int64(insDoc_, 11, d.mtimens);
     bindText(insDoc_, 12, d.catsig);
+    size_t bodyWords = 0, titleWords = 0;
+    std::string map = buildPosMap(d.body.data(), d.body.size(), &bodyWords);
+    forEachWord(d.title.data(), d.title.size(), [&](size_t, size_t) { titleWords++; });
+    sqlite3_bind_int64(insDoc_, 13, (sqlite3_int64)(bodyWords + titleWords));
     if (!run(insDoc_, why)) return false;
     sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
 
@@ -83,17 +122,14 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     bindText(insMeta_, 5, d.file);
     if (!run(insMeta_, why)) return false;
 
-    std::string map = buildPosMap(d.body.data(), d.body.size());
     if (!prepare(&insMap_, "INSERT INTO posmap(id, map) VALUES(?,?)", why)) return false;
     sqlite3_bind_int64(insMap_, 1, id);
     sqlite3_bind_blob(insMap_, 2, map.data(), int(map.size()), SQLITE_STATIC);
     if (!run(insMap_, why)) return false;
 
-    for (const std::string* s : std::initializer_list<const std::string*>{&d.body, &d.title, &d.owner, &code, &d.comps, &d.file})
-        forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
-            std::string w = s->substr(b, e - b);
-            terms_.insert(foldCase(std::move(w)));
-        });
+    for (const std::string* s :
+         std::initializer_list<const std::string*>{&d.body, &d.title, &d.owner, &code, &d.comps, &d.file})
+        forEachWord(s->data(), s->size(), [&](size_t b, size_t e) { terms_.add(s->data() + b, e - b); });
     return true;
 }
 
@@ -113,7 +149,7 @@ bool Writer::flushTerms(std::string* why) {
     sqlite3_stmt* tri = nullptr;
     bool ok = prepare(&ins, "INSERT OR IGNORE INTO terms(term) VALUES(?)", why) &&
               prepare(&tri, "INSERT INTO vocab(rowid, term) VALUES(?, ?)", why);
-    for (auto it = terms_.begin(); ok && it != terms_.end(); ++it) {
+    for (auto it = terms_.all().begin(); ok && it != terms_.all().end(); ++it) {
         bindText(ins, 1, *it);
         if (!run(ins, why)) {
             ok = false;

@@ -7,7 +7,7 @@
 #include <sqlite3.h>
 
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 namespace ft {
 
@@ -55,7 +55,20 @@ private:
     sqlite3_stmt* insMeta_ = nullptr;
     sqlite3_stmt* insMap_ = nullptr;
     sqlite3_stmt* del_[4] = {nullptr, nullptr, nullptr, nullptr};
-    std::unordered_set<std::string> terms_;
+    // The words seen since the last flush, lower-cased: an open-addressing
+    // table, so that looking a word up needs no allocation.
+    class TermSet {
+    public:
+        void add(const char* p, size_t n);
+        const std::vector<std::string>& all() const { return words_; }
+        void clear();
+
+    private:
+        std::vector<std::string> words_;
+        std::vector<uint32_t> slots_;  // index + 1 into words_, 0: empty
+        std::string fold_;
+    };
+    TermSet terms_;
 };
 
 }  // namespace ft

@@ -85,8 +85,11 @@ void scan(const std::string& root, const std::string& rel, std::vector<FileInfo>
 }
 
 std::string ownerName(uid_t uid) {
+    static std::map<uid_t, std::string> known;  // the user table is read once per owner
+    auto it = known.find(uid);
+    if (it != known.end()) return it->second;
     struct passwd* pw = getpwuid(uid);
-    return pw ? pw->pw_name : std::to_string(uid);
+    return known[uid] = pw ? pw->pw_name : std::to_string(uid);
 }
 
 std::string absolute(const std::string& p) {
@@ -193,7 +196,8 @@ int main(int argc, char** argv) {
             return die("cannot create the index: " + why);
         }
     }
-    exec(db, "PRAGMA synchronous=NORMAL");
+    // One large transaction: a page cache that holds it avoids spilling.
+    exec(db, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072");
 
     std::map<std::string, Stored> stored;
     {
@@ -246,12 +250,15 @@ int main(int argc, char** argv) {
         const CatalogEntry* e = ce == catalog.end() ? nullptr : &ce->second;
         DocRecord d;
         d.file = f.rel;
+        // Plain text is read once: for its type and as its text.
+        std::string content;
+        bool haveContent = false;
         if (e && e->hasType) {
             d.type = e->type;
         } else {
-            std::string head;
-            readFile(path, &head, 8192);
-            d.type = detectType(f.rel, head);
+            haveContent = f.st.st_size < (64 << 20) && readFile(path, &content);
+            if (!haveContent) readFile(path, &content, 8192);
+            d.type = detectType(f.rel, content.substr(0, 8192));
             if (d.type == 0) {
                 warn("skipping " + path + ": binary file of no known type");
                 skipped++;
@@ -260,7 +267,10 @@ int main(int argc, char** argv) {
             }
         }
         double ft0 = now();
-        if (!displayedText(d.type, path, &d.body, &why)) {
+        bool asStored = hasText(d.type) && filterCommand(d.type, path).empty();
+        if (haveContent && asStored) {
+            d.body = std::move(content);
+        } else if (!displayedText(d.type, path, &d.body, &why)) {
             warn("skipping " + path + ": " + why);
             skipped++;
             progress.tick(i + 1);
