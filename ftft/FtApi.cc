@@ -31,6 +31,7 @@
 #include "FtQuery.h"
 #include "FtStore.h"
 #include "FtText.h"
+#include "FtVocab.h"
 #include "ftft.h"
 
 using namespace ft;
@@ -332,6 +333,11 @@ struct ftsrch_s {
     std::vector<std::string> patterns;
     size_t patIdx = 0;
     std::map<std::string, std::vector<std::string>> expansions;
+    std::vector<uint32_t> candidates;  // words that may match the pattern
+    size_t candIdx = 0;
+    bool candidatesRead = false;
+    sqlite3_int64 cachedBlock = -1;         // the block of words in blockWords
+    std::vector<std::string> blockWords;
     sqlite3_stmt* st = nullptr;
     long matches = 0;
     std::vector<Hit> heap;
@@ -396,17 +402,9 @@ ftsrch_s* search(FTAPIH h, FTSH sh) {
 
 // A GLOB pattern's statement: the word index answers a literal start; the
 // letter-triple index a run of three literal letters; else a scan.
-const char* expansionSql(const std::string& glob) {
-    size_t prefix = glob.find_first_of("*?");
-    if (prefix >= 2) return "SELECT term FROM terms WHERE term GLOB ?1 LIMIT ?2";
-    size_t run = 0, best = 0;
-    for (char c : glob) {
-        run = (c == '*' || c == '?') ? 0 : run + 1;
-        best = std::max(best, run);
-    }
-    if (best >= 3) return "SELECT term FROM vocab WHERE term GLOB ?1 LIMIT ?2";
-    return "SELECT term FROM terms WHERE term GLOB ?1 LIMIT ?2";
-}
+// Whether a pattern's words can be found through the letter triples; a
+// pattern without a run of three letters is matched against the whole list.
+bool byTriples(const std::string& glob) { return !patternTriples(glob).empty(); }
 
 void bindAll(sqlite3_stmt* st, const std::vector<Bind>& binds) {
     int i = 1;
@@ -451,27 +449,83 @@ bool ftsrch_s::step() {
             return true;
         }
         case Expand: {
-            if (!st) {
-                const std::string& g = patterns[patIdx];
-                if (sqlite3_prepare_v2(b->db, expansionSql(g), -1, &st, nullptr) != SQLITE_OK) {
+            // One word is looked at per step, so that a cancel lands soon
+            // even for a pattern that many words contain.
+            const std::string& g = patterns[patIdx];
+            std::vector<std::string>& found = expansions[g];
+            bool done = found.size() >= kMaxExpansions;
+            if (!done && byTriples(g)) {
+                if (!candidatesRead) {
+                    int rc;
+                    if (!tripleCandidates(b->db, patternTriples(g), &candidates, &rc)) {
+                        fail(FTE_STORE, FTW_SEARCH, rc, sb.vecIndex);
+                        return false;
+                    }
+                    candidatesRead = true;
+                    candIdx = 0;
+                    return true;
+                }
+                if (candIdx < candidates.size()) {
+                    uint32_t id = candidates[candIdx];
+                    sqlite3_int64 block = (id - 1) / kTermsPerBlock;
+                    if (block != cachedBlock) {
+                        // A block of words per step; the candidates ascend,
+                        // so each block is read once.
+                        if (!st && sqlite3_prepare_v2(b->db, "SELECT words FROM terms WHERE block = ?", -1, &st,
+                                                      nullptr) != SQLITE_OK) {
+                            fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
+                            return false;
+                        }
+                        sqlite3_bind_int64(st, 1, block);
+                        int rc = sqlite3_step(st);
+                        bool ok = rc == SQLITE_DONE ||
+                                  (rc == SQLITE_ROW &&
+                                   splitTermBlock(sqlite3_column_blob(st, 0), sqlite3_column_bytes(st, 0), &blockWords));
+                        if (rc == SQLITE_DONE) blockWords.clear();
+                        sqlite3_reset(st);
+                        if (!ok) {
+                            fail(FTE_STORE, FTW_SEARCH, rc == SQLITE_ROW ? SQLITE_CORRUPT : rc, sb.vecIndex);
+                            return false;
+                        }
+                        cachedBlock = block;
+                        return true;
+                    }
+                    candIdx++;
+                    size_t k = (id - 1) % kTermsPerBlock;
+                    if (k < blockWords.size() && sqlite3_strglob(g.c_str(), blockWords[k].c_str()) == 0)
+                        found.push_back(blockWords[k]);
+                    return true;
+                }
+                done = true;
+            } else if (!done) {
+                // No run of three letters: every block of the list, one a step.
+                if (!st && sqlite3_prepare_v2(b->db, "SELECT words FROM terms ORDER BY block", -1, &st, nullptr) !=
+                               SQLITE_OK) {
                     fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
                     return false;
                 }
-                sqlite3_bind_text(st, 1, g.c_str(), int(g.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_int(st, 2, int(kMaxExpansions));
-            }
-            int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) {
-                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                if (t) expansions[patterns[patIdx]].push_back(t);
-                return true;
+                int rc = sqlite3_step(st);
+                if (rc == SQLITE_ROW) {
+                    if (!splitTermBlock(sqlite3_column_blob(st, 0), sqlite3_column_bytes(st, 0), &blockWords)) {
+                        fail(FTE_STORE, FTW_SEARCH, SQLITE_CORRUPT, sb.vecIndex);
+                        return false;
+                    }
+                    for (const std::string& w : blockWords)
+                        if (found.size() < kMaxExpansions && sqlite3_strglob(g.c_str(), w.c_str()) == 0)
+                            found.push_back(w);
+                    return true;
+                }
+                if (rc != SQLITE_DONE) {
+                    fail(FTE_STORE, FTW_SEARCH, rc, sb.vecIndex);
+                    return false;
+                }
+                done = true;
             }
             sqlite3_finalize(st);
             st = nullptr;
-            if (rc != SQLITE_DONE) {
-                fail(FTE_STORE, FTW_SEARCH, rc, sb.vecIndex);
-                return false;
-            }
+            candidates.clear();
+            candidatesRead = false;
+            cachedBlock = -1;
             if (++patIdx == patterns.size()) phase = Build;
             return true;
         }

@@ -107,6 +107,9 @@ bool readFile(const std::string& path, std::string* out, size_t maxLen) {
     out->clear();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size > 0)
+        out->reserve(maxLen && size_t(st.st_size) > maxLen ? maxLen : size_t(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);
@@ -238,16 +241,15 @@ bool createSchema(sqlite3* db, std::string* why) {
              " type INTEGER, title TEXT, date INTEGER, mdate INTEGER, owner TEXT, security INTEGER,"
              " comps TEXT, size INTEGER, mtime INTEGER, mtimens INTEGER, catsig TEXT, ntok INTEGER);"
              "CREATE TABLE posmap(id INTEGER PRIMARY KEY, map BLOB);"
-             "CREATE VIRTUAL TABLE body USING fts5(text, title, tokenize='ascii');"
+             // The texts themselves are not kept: positions come from posmap.
+             "CREATE VIRTUAL TABLE body USING fts5(text, title, tokenize='ascii', content='');"
              "INSERT INTO body(body, rank) VALUES('rank', 'bm25(1.0, 4.0)');"
              // Writers keep up to 64 MB of new postings in memory before
              // they write a segment: fewer segments, fewer merges.
              "INSERT INTO body(body, rank) VALUES('hashsize', 67108864);"
              "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii');"
-             "CREATE TABLE terms(id INTEGER PRIMARY KEY, term TEXT UNIQUE NOT NULL);"
-             "CREATE VIRTUAL TABLE vocab USING fts5(term, content='terms', content_rowid='id',"
-             " tokenize='trigram');"
-             "INSERT INTO vocab(vocab, rank) VALUES('hashsize', 67108864);"
+             "CREATE TABLE terms(block INTEGER PRIMARY KEY, words BLOB NOT NULL);"
+             "CREATE TABLE grams(gram BLOB PRIMARY KEY, last INTEGER NOT NULL, ids BLOB NOT NULL) WITHOUT ROWID;"
              "COMMIT;",
              kFormatVersion);
     if (!exec(db, sql, why)) {

@@ -9,10 +9,11 @@
 //              every change of the index, by at least one second
 //
 // Index tables: docs (one row per document: catalogue fields, file size and
-// time, words in text and title), body (full text of the displayed text and the title), meta (the
-// words of the owner, code, components and file name), posmap (each
-// document's word-to-position map), terms and vocab (every word, with a
-// letter-triple index for inner wildcards), info (format version).
+// time, words in text and title), body (the full-text index of the
+// displayed text and the title, without the texts), meta (the words of the
+// owner, code, components and file name), posmap (each document's position
+// map, FtText.h), terms and grams (every word, numbered, with an index of
+// its letter triples, FtVocab.h), info (format version).
 #ifndef FT_STORE_H
 #define FT_STORE_H
 

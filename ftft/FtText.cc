@@ -16,8 +16,6 @@ std::vector<std::string> words(const std::string& text) {
     return out;
 }
 
-namespace {
-
 void putVarint(std::string* out, uint32_t v) {
     while (v >= 0x80) {
         out->push_back(char(v | 0x80));
@@ -25,6 +23,8 @@ void putVarint(std::string* out, uint32_t v) {
     }
     out->push_back(char(v));
 }
+
+namespace {
 
 // Reads one varint from [*p, end); false when it runs past the end or over
 // 32 bits.
@@ -44,40 +44,16 @@ bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
 
 }  // namespace
 
-std::string buildPosMap(const char* text, size_t len, size_t* nwords) {
-    std::string out;
-    out.reserve(len / 3);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    uint32_t visible = 0;  // visible bytes before position i
-    uint32_t last = 0;
-    size_t n = 0;
-    size_t i = 0;
-    while (i < len) {
-        while (i < len && !isWordByte(p[i])) {
-            if (isVisible(p[i])) visible++;
-            i++;
-        }
-        if (i == len) break;
-        size_t s = i;
-        while (i < len && !isVisible(p[i]) && isWordByte(p[i])) i++;  // UTF-8 bytes
-        size_t first = i;
-        while (i < len && isWordByte(p[i])) i++;
-        uint32_t start = visible;
-        for (size_t k = first; k < i; k++)
-            if (isVisible(p[k])) visible++;
-        (void)s;
-        if (first < i) {
-            putVarint(&out, start - last);
-            putVarint(&out, uint32_t(i - first));
-            last = start;
-        } else {
-            putVarint(&out, 0);
-            putVarint(&out, 0);
-        }
-        n++;
+bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids) {
+    ids->clear();
+    const unsigned char* p = map;
+    const unsigned char* end = map + mapLen;
+    while (p != end) {
+        uint32_t d, l, id;
+        if (!getVarint(&p, end, &d) || !getVarint(&p, end, &l) || !getVarint(&p, end, &id)) return false;
+        ids->push_back(id);
     }
-    if (nwords) *nwords = n;
-    return out;
+    return true;
 }
 
 bool readPosMap(const unsigned char* map, size_t mapLen, const std::vector<uint32_t>& which,
@@ -96,8 +72,8 @@ bool readPosMap(const unsigned char* map, size_t mapLen, const std::vector<uint3
                 while (out->size() < which.size()) out->push_back({0, 0});
                 return true;
             }
-            uint32_t d, l;
-            if (!getVarint(&p, end, &d) || !getVarint(&p, end, &l)) return false;
+            uint32_t d, l, id;
+            if (!getVarint(&p, end, &d) || !getVarint(&p, end, &l) || !getVarint(&p, end, &id)) return false;
             start += d;
             cur = {start, l};
             word++;

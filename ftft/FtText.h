@@ -43,14 +43,56 @@ std::vector<std::string> words(const std::string& text);
 std::string foldCase(std::string s);
 
 // The position map of a body text: for word n, its start in visible
-// characters (counted from 0) and its highlight length. The start is the
-// first visible byte of the word (a UTF-8 lead does not count) and the length
-// runs from there to the word's end; a word without visible bytes has no
-// place (length 0).
+// characters (counted from 0), its highlight length, and its number in the
+// base's word list. The start is the first visible byte of the word (a UTF-8
+// lead does not count) and the length runs from there to the word's end; a
+// word without visible bytes has no place (length 0). The word numbers let
+// the word sequence be rebuilt when the document leaves the index.
 //
-// Stored form: per word two varints, the start's growth since the previous
-// placed word and the length.
-std::string buildPosMap(const char* text, size_t len, size_t* nwords = nullptr);
+// Stored form: per word three varints: the start's growth since the previous
+// placed word, the length, the word number.
+void putVarint(std::string* out, uint32_t v);
+
+// idOf(start, length) gives the word number of a word of the text.
+template <class IdOf>
+std::string buildPosMap(const char* text, size_t len, IdOf idOf, size_t* nwords = nullptr) {
+    std::string out;
+    out.reserve(len / 2);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    uint32_t visible = 0;  // visible bytes before position i
+    uint32_t last = 0;
+    size_t n = 0;
+    size_t i = 0;
+    while (i < len) {
+        while (i < len && !isWordByte(p[i])) {
+            if (isVisible(p[i])) visible++;
+            i++;
+        }
+        if (i == len) break;
+        size_t s = i;
+        while (i < len && !isVisible(p[i]) && isWordByte(p[i])) i++;  // UTF-8 bytes
+        size_t first = i;
+        while (i < len && isWordByte(p[i])) i++;
+        uint32_t start = visible;
+        for (size_t k = first; k < i; k++)
+            if (isVisible(p[k])) visible++;
+        if (first < i) {
+            putVarint(&out, start - last);
+            putVarint(&out, uint32_t(i - first));
+            last = start;
+        } else {
+            putVarint(&out, 0);
+            putVarint(&out, 0);
+        }
+        putVarint(&out, idOf(s, i - s));
+        n++;
+    }
+    if (nwords) *nwords = n;
+    return out;
+}
+
+// The word numbers of a map, in text order; false on a malformed map.
+bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids);
 
 // Decodes the entries for the sorted word numbers in `which` (duplicates
 // allowed); out gets {start, length} per entry, length 0 for a word number

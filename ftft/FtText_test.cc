@@ -9,7 +9,7 @@ using Places = std::vector<std::pair<uint32_t, uint32_t>>;
 
 Places placesOf(const std::string& text) {
     size_t n = 0;
-    std::string map = ft::buildPosMap(text.data(), text.size(), &n);
+    std::string map = ft::buildPosMap(text.data(), text.size(), [](size_t, size_t) { return 7u; }, &n);
     std::vector<uint32_t> all;
     for (uint32_t i = 0; i < n; i++) all.push_back(i);
     std::vector<ft::Place> out;
@@ -40,7 +40,7 @@ TEST(PosMap, StartsCountVisibleCharacters) {
 TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
     std::string text;
     for (int i = 0; i < 300; i++) text += "word" + std::to_string(i) + " ";
-    std::string map = ft::buildPosMap(text.data(), text.size());
+    std::string map = ft::buildPosMap(text.data(), text.size(), [](size_t s, size_t) { return uint32_t(s); });
     auto m = reinterpret_cast<const unsigned char*>(map.data());
     std::vector<ft::Place> out;
     ASSERT_TRUE(ft::readPosMap(m, map.size(), {2, 2, 299, 400}, &out));
@@ -49,6 +49,10 @@ TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
     EXPECT_EQ(out[1].start, 10u);
     EXPECT_EQ(out[2].len, 7u);     // word299
     EXPECT_EQ(out[3].len, 0u);     // beyond the map
+    std::vector<uint32_t> ids;
+    ASSERT_TRUE(ft::readWordIds(m, map.size(), &ids));
+    ASSERT_EQ(ids.size(), 300u);
+    EXPECT_EQ(ids[2], 12u);  // the word's byte offset, as given
     // A map cut inside a number.
     std::string cut = "\x80\x80";
     EXPECT_FALSE(ft::readPosMap(reinterpret_cast<const unsigned char*>(cut.data()), cut.size(), {0}, &out));

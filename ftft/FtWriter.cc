@@ -2,17 +2,90 @@
 #include "FtWriter.h"
 
 #include <initializer_list>
+#include <utility>
 
 #include "FtText.h"
+#include "FtVocab.h"
 
 namespace ft {
 
+namespace {
+
+uint32_t hashFold(const char* p, size_t n, std::string* fold) {
+    fold->resize(n);
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++) {
+        char c = p[i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        (*fold)[i] = c;
+        h = (h ^ (unsigned char)c) * 16777619u;
+    }
+    return h | 1;  // never 0, so that a slot of 0 is empty
+}
+
+void bindText(sqlite3_stmt* st, int i, const std::string& s) {
+    sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_STATIC);
+}
+
+}  // namespace
+
+uint32_t Writer::TermSet::find(const char* folded, size_t n, uint32_t hash, size_t* slot) const {
+    size_t mask = slots_.size() - 1;
+    size_t k = hash & mask;
+    while (uint64_t v = slots_[k]) {
+        uint32_t id = uint32_t(v);
+        if (uint32_t(v >> 32) == hash && offs_[id] - offs_[id - 1] == n &&
+            arena_.compare(offs_[id - 1], n, folded, n) == 0)
+            return id;
+        k = (k + 1) & mask;
+    }
+    *slot = k;
+    return 0;
+}
+
+void Writer::TermSet::grow() {
+    std::vector<uint64_t> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 4096 : old.size() * 2, 0);
+    size_t mask = slots_.size() - 1;
+    for (uint64_t v : old) {
+        if (!v) continue;
+        size_t k = uint32_t(v >> 32) & mask;
+        while (slots_[k]) k = (k + 1) & mask;
+        slots_[k] = v;
+    }
+}
+
+uint32_t Writer::TermSet::add(const char* p, size_t n) {
+    if ((size() + 1) * 2 >= slots_.size()) grow();
+    uint32_t h = hashFold(p, n, &fold_);
+    size_t slot;
+    if (uint32_t id = find(fold_.data(), n, h, &slot)) return id;
+    arena_.append(fold_);
+    offs_.push_back(uint32_t(arena_.size()));
+    uint32_t id = uint32_t(size());
+    slots_[slot] = (uint64_t(h) << 32) | id;
+    return id;
+}
+
+void Writer::TermSet::load(const char* p, size_t n) {
+    if ((size() + 1) * 2 >= slots_.size()) grow();
+    uint32_t h = hashFold(p, n, &fold_);
+    size_t slot;
+    uint32_t id = find(fold_.data(), n, h, &slot);
+    arena_.append(fold_);
+    offs_.push_back(uint32_t(arena_.size()));
+    if (!id) slots_[slot] = (uint64_t(h) << 32) | uint32_t(size());
+}
+
+std::string Writer::TermSet::word(uint32_t id) const {
+    if (id == 0 || id > size()) return "";
+    return arena_.substr(offs_[id - 1], offs_[id] - offs_[id - 1]);
+}
+
 Writer::~Writer() {
-    sqlite3_finalize(insDoc_);
-    sqlite3_finalize(insBody_);
-    sqlite3_finalize(insMeta_);
-    sqlite3_finalize(insMap_);
-    for (sqlite3_stmt* s : del_) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : {insDoc_, insBody_, insMeta_, insMap_, getOld_, delBody_, del_[0], del_[1], del_[2]})
+        sqlite3_finalize(s);
 }
 
 bool Writer::prepare(sqlite3_stmt** st, const char* sql, std::string* why) {
@@ -38,50 +111,44 @@ bool Writer::run(sqlite3_stmt* st, std::string* why) {
     return true;
 }
 
-void Writer::TermSet::add(const char* p, size_t n) {
-    fold_.assign(p, n);
-    uint64_t h = 1469598103934665603ULL;
-    for (char& c : fold_) {
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        h = (h ^ (unsigned char)c) * 1099511628211ULL;
-    }
-    if (words_.size() * 2 >= slots_.size()) {
-        // Grow to keep the table at most half full.
-        std::vector<uint32_t> old;
-        old.swap(slots_);
-        slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
-        for (uint32_t idx : old) {
-            if (!idx) continue;
-            uint64_t g = 1469598103934665603ULL;
-            for (char c : words_[idx - 1]) g = (g ^ (unsigned char)c) * 1099511628211ULL;
-            size_t k = size_t(g) & (slots_.size() - 1);
-            while (slots_[k]) k = (k + 1) & (slots_.size() - 1);
-            slots_[k] = idx;
+// The word list is numbered 1, 2, ... without gaps: the numbers are ours.
+bool Writer::loadTerms(std::string* why) {
+    if (termsLoaded_) return true;
+    sqlite3_stmt* st = nullptr;
+    if (!prepare(&st, "SELECT block, words FROM terms ORDER BY block", why)) return false;
+    int rc;
+    std::vector<std::string> words;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (sqlite3_column_int64(st, 0) * kTermsPerBlock != (sqlite3_int64)terms_.size() ||
+            !splitTermBlock(sqlite3_column_blob(st, 1), sqlite3_column_bytes(st, 1), &words)) {
+            *why = "the word list is broken";
+            sqlite3_finalize(st);
+            return false;
         }
+        for (const std::string& w : words) terms_.load(w.data(), w.size());
     }
-    size_t k = size_t(h) & (slots_.size() - 1);
-    while (slots_[k]) {
-        if (words_[slots_[k] - 1] == fold_) return;
-        k = (k + 1) & (slots_.size() - 1);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) {
+        *why = sqlite3_errmsg(db_);
+        return false;
     }
-    words_.push_back(fold_);
-    slots_[k] = uint32_t(words_.size());
+    flushedTerms_ = terms_.size();
+    termsLoaded_ = true;
+    return true;
 }
-
-void Writer::TermSet::clear() {
-    words_.clear();
-    slots_.clear();
-}
-
-namespace {
-
-void bindText(sqlite3_stmt* st, int i, const std::string& s) {
-    sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_STATIC);
-}
-
-}  // namespace
 
 bool Writer::insert(const DocRecord& d, std::string* why) {
+    if (!loadTerms(why)) return false;
+    size_t bodyWords = 0, titleWords = 0;
+    const char* text = d.body.data();
+    std::string map = buildPosMap(
+        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &bodyWords);
+    for (const std::string* s : std::initializer_list<const std::string*>{&d.title, &d.owner, &d.comps, &d.file})
+        forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
+            terms_.add(s->data() + b, e - b);
+            if (s == &d.title) titleWords++;
+        });
+
     if (!prepare(&insDoc_,
                  "INSERT INTO docs(file, type, title, date, mdate, owner, security, comps, size, mtime, mtimens,"
                  " catsig, ntok) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)",
@@ -99,9 +166,6 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     sqlite3_bind_int64(insDoc_, 10, d.mtime);
     sqlite3_bind_int64(insDoc_, 11, d.mtimens);
     bindText(insDoc_, 12, d.catsig);
-    size_t bodyWords = 0, titleWords = 0;
-    std::string map = buildPosMap(d.body.data(), d.body.size(), &bodyWords);
-    forEachWord(d.title.data(), d.title.size(), [&](size_t, size_t) { titleWords++; });
     sqlite3_bind_int64(insDoc_, 13, (sqlite3_int64)(bodyWords + titleWords));
     if (!run(insDoc_, why)) return false;
     sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
@@ -113,6 +177,8 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     if (!run(insBody_, why)) return false;
 
     std::string code = name_ + " " + std::to_string(id);
+    terms_.add(code.data() + name_.size() + 1, code.size() - name_.size() - 1);
+    forEachWord(name_.data(), name_.size(), [&](size_t b, size_t e) { terms_.add(name_.data() + b, e - b); });
     if (!prepare(&insMeta_, "INSERT INTO meta(rowid, owner, code, comps, fname) VALUES(?,?,?,?,?)", why))
         return false;
     sqlite3_bind_int64(insMeta_, 1, id);
@@ -125,18 +191,52 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     if (!prepare(&insMap_, "INSERT INTO posmap(id, map) VALUES(?,?)", why)) return false;
     sqlite3_bind_int64(insMap_, 1, id);
     sqlite3_bind_blob(insMap_, 2, map.data(), int(map.size()), SQLITE_STATIC);
-    if (!run(insMap_, why)) return false;
-
-    for (const std::string* s :
-         std::initializer_list<const std::string*>{&d.body, &d.title, &d.owner, &code, &d.comps, &d.file})
-        forEachWord(s->data(), s->size(), [&](size_t b, size_t e) { terms_.add(s->data() + b, e - b); });
-    return true;
+    return run(insMap_, why);
 }
 
 bool Writer::remove(long long id, std::string* why) {
-    static const char* const kSql[4] = {"DELETE FROM docs WHERE id = ?", "DELETE FROM body WHERE rowid = ?",
-                                        "DELETE FROM meta WHERE rowid = ?", "DELETE FROM posmap WHERE id = ?"};
-    for (int i = 0; i < 4; i++) {
+    if (!loadTerms(why)) return false;
+    // The words of the text, in order, from the position map.
+    if (!prepare(&getOld_, "SELECT p.map, d.title FROM docs d LEFT JOIN posmap p ON p.id = d.id WHERE d.id = ?",
+                 why))
+        return false;
+    sqlite3_bind_int64(getOld_, 1, id);
+    int rc = sqlite3_step(getOld_);
+    if (rc == SQLITE_ROW) {
+        std::vector<uint32_t> ids;
+        bool ok = readWordIds(static_cast<const unsigned char*>(sqlite3_column_blob(getOld_, 0)),
+                              size_t(sqlite3_column_bytes(getOld_, 0)), &ids);
+        const unsigned char* t = sqlite3_column_text(getOld_, 1);
+        std::string title = t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(getOld_, 1)))
+                              : std::string();
+        sqlite3_reset(getOld_);
+        std::string text;
+        for (uint32_t w : ids) {
+            std::string word = terms_.word(w);
+            if (word.empty()) ok = false;
+            text += word;
+            text += ' ';
+        }
+        if (!ok) {
+            *why = "document " + std::to_string(id) + " has a broken position map";
+            return false;
+        }
+        if (!prepare(&delBody_, "INSERT INTO body(body, rowid, text, title) VALUES('delete', ?, ?, ?)", why))
+            return false;
+        sqlite3_bind_int64(delBody_, 1, id);
+        bindText(delBody_, 2, text);
+        bindText(delBody_, 3, title);
+        if (!run(delBody_, why)) return false;
+    } else {
+        sqlite3_reset(getOld_);
+        if (rc != SQLITE_DONE) {
+            *why = sqlite3_errmsg(db_);
+            return false;
+        }
+    }
+    static const char* const kSql[3] = {"DELETE FROM docs WHERE id = ?", "DELETE FROM meta WHERE rowid = ?",
+                                        "DELETE FROM posmap WHERE id = ?"};
+    for (int i = 0; i < 3; i++) {
         if (!prepare(&del_[i], kSql[i], why)) return false;
         sqlite3_bind_int64(del_[i], 1, id);
         if (!run(del_[i], why)) return false;
@@ -145,24 +245,30 @@ bool Writer::remove(long long id, std::string* why) {
 }
 
 bool Writer::flushTerms(std::string* why) {
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_stmt* tri = nullptr;
-    bool ok = prepare(&ins, "INSERT OR IGNORE INTO terms(term) VALUES(?)", why) &&
-              prepare(&tri, "INSERT INTO vocab(rowid, term) VALUES(?, ?)", why);
-    for (auto it = terms_.all().begin(); ok && it != terms_.all().end(); ++it) {
-        bindText(ins, 1, *it);
-        if (!run(ins, why)) {
-            ok = false;
-            break;
+    if (!termsLoaded_ || flushedTerms_ == terms_.size()) return true;
+    sqlite3_stmt* put = nullptr;
+    if (!prepare(&put, "INSERT OR REPLACE INTO terms(block, words) VALUES(?, ?)", why)) return false;
+    bool ok = true;
+    // From the block that holds the first new word, every block is written
+    // whole (the first may have been written partly before).
+    std::string blob;
+    for (size_t first = flushedTerms_ / kTermsPerBlock * kTermsPerBlock; ok && first < terms_.size();
+         first += kTermsPerBlock) {
+        blob.clear();
+        for (size_t id = first + 1; id <= terms_.size() && id <= first + kTermsPerBlock; id++) {
+            blob += terms_.word(uint32_t(id));
+            blob.push_back('\0');
         }
-        if (sqlite3_changes(db_) == 0) continue;  // known already
-        sqlite3_bind_int64(tri, 1, sqlite3_last_insert_rowid(db_));
-        bindText(tri, 2, *it);
-        ok = run(tri, why);
+        sqlite3_bind_int64(put, 1, (sqlite3_int64)(first / kTermsPerBlock));
+        sqlite3_bind_blob(put, 2, blob.data(), int(blob.size()), SQLITE_STATIC);
+        ok = run(put, why);
     }
-    sqlite3_finalize(ins);
-    sqlite3_finalize(tri);
-    terms_.clear();
+    sqlite3_finalize(put);
+    std::vector<std::pair<uint32_t, std::string>> added;
+    for (size_t id = flushedTerms_ + 1; ok && id <= terms_.size(); id++)
+        added.emplace_back(uint32_t(id), terms_.word(uint32_t(id)));
+    if (ok) ok = addTriples(db_, added, why);
+    if (ok) flushedTerms_ = terms_.size();
     return ok;
 }
 

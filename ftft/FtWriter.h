@@ -1,11 +1,16 @@
 // Changing an index: documents in and out, catalogue fields, the word list.
 // Used by ftindex and dmFieldUpd; every change runs inside the caller's
 // transaction.
+//
+// The full-text table keeps no copy of the texts. To take a document out,
+// its word sequence is rebuilt from the word numbers in its position map and
+// handed to the full-text layer, which removes exactly those entries.
 #ifndef FT_WRITER_H
 #define FT_WRITER_H
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,12 +38,12 @@ public:
     Writer(sqlite3* db, const std::string& baseName) : db_(db), name_(baseName) {}
     ~Writer();
 
-    // Adds a document; its words join the word list at flushTerms.
+    // Adds a document; its new words join the word list at flushTerms.
     bool insert(const DocRecord& d, std::string* why);
     // Removes the document with that id.
     bool remove(long long id, std::string* why);
-    // Adds the words seen by insert to the word list (and its letter-triple
-    // index).
+    // Writes the words that insert met for the first time to the word list
+    // and its triple index.
     bool flushTerms(std::string* why);
     // Sets the security field of a document; *found false when the file is
     // not in the index.
@@ -47,27 +52,38 @@ public:
 private:
     bool prepare(sqlite3_stmt** st, const char* sql, std::string* why);
     bool run(sqlite3_stmt* st, std::string* why);
+    bool loadTerms(std::string* why);
+
+    // The base's words, numbered from 1 in the order they were first met,
+    // lower-cased, in one arena; an open-addressing table finds a word
+    // without an allocation.
+    class TermSet {
+    public:
+        uint32_t add(const char* p, size_t n);  // the word's number
+        void load(const char* p, size_t n);     // a known word, next number
+        size_t size() const { return offs_.size() - 1; }
+        std::string word(uint32_t id) const;     // "" for an unknown number
+
+    private:
+        void grow();
+        uint32_t find(const char* folded, size_t n, uint32_t hash, size_t* slot) const;
+        std::string arena_;
+        std::vector<uint32_t> offs_{0};    // word i spans [offs_[i-1], offs_[i])
+        std::vector<uint64_t> slots_;      // hash << 32 | number, 0: empty
+        std::string fold_;
+    };
 
     sqlite3* db_;
     std::string name_;
+    bool termsLoaded_ = false;
+    size_t flushedTerms_ = 0;  // words up to here are in the word list
     sqlite3_stmt* insDoc_ = nullptr;
     sqlite3_stmt* insBody_ = nullptr;
     sqlite3_stmt* insMeta_ = nullptr;
     sqlite3_stmt* insMap_ = nullptr;
-    sqlite3_stmt* del_[4] = {nullptr, nullptr, nullptr, nullptr};
-    // The words seen since the last flush, lower-cased: an open-addressing
-    // table, so that looking a word up needs no allocation.
-    class TermSet {
-    public:
-        void add(const char* p, size_t n);
-        const std::vector<std::string>& all() const { return words_; }
-        void clear();
-
-    private:
-        std::vector<std::string> words_;
-        std::vector<uint32_t> slots_;  // index + 1 into words_, 0: empty
-        std::string fold_;
-    };
+    sqlite3_stmt* getOld_ = nullptr;
+    sqlite3_stmt* delBody_ = nullptr;
+    sqlite3_stmt* del_[3] = {nullptr, nullptr, nullptr};
     TermSet terms_;
 };
 

@@ -198,6 +198,10 @@ int main(int argc, char** argv) {
     }
     // One large transaction: a page cache that holds it avoids spilling.
     exec(db, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072");
+    // A new index is a file nobody reads until it is renamed into place, and
+    // an interrupted build is thrown away: it needs no journal. It is put
+    // back into WAL mode, durably, before the rename.
+    if (fresh) exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
 
     std::map<std::string, Stored> stored;
     {
@@ -317,7 +321,10 @@ int main(int argc, char** argv) {
         }
     }
     double writeTime = now() - w0;
-    if (fresh) exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    if (fresh && !exec(db, "PRAGMA synchronous=FULL; PRAGMA journal_mode=WAL", &why)) {
+        sqlite3_close(db);
+        return die("cannot finish the index: " + why);
+    }
     if (sqlite3_close(db) != SQLITE_OK) return die("cannot close the index");
 
     if (fresh && rename(newPath.c_str(), idxPath.c_str()) != 0) return die("cannot rename " + newPath);

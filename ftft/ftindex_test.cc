@@ -117,10 +117,40 @@ TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     EXPECT_GT(t1, t0);
     EXPECT_EQ(find("live", q("SPLIT ")), std::set<std::string>{"b.txt"});
     EXPECT_TRUE(find("live", q("BREAD ")).empty());
+    // The old text left the full-text index itself, not only the catalogue.
+    FTAPIH h;
+    long opts[3] = {4, 0, -1};
+    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
+    FTBH b = ftbxop(h, "live", "r");
+    std::vector<Hit> hits;
+    int err;
+    long count = -1;
+    search(h, {b}, q("\\C0u BREAD BANANA \\C}\n"), &hits, &err, 0, true, &count);
+    EXPECT_EQ(count, 1);
+    search(h, {b}, q("BREAD "), &hits, &err, 0, true, &count);
+    EXPECT_EQ(count, 0);
+    ftapitrm(h);
     // Two touches in one second still differ in whole seconds.
     ASSERT_TRUE(ft::touchRef(ref));
     ASSERT_TRUE(ft::touchRef(ref));
     EXPECT_GE(mtimeOf(ref), t1 + 2);
+}
+
+// The word list is written in blocks; runs that add and remove documents
+// must keep every word findable, through wildcards too.
+TEST_F(Tools, WordListGrowsAcrossRuns) {
+    for (int round = 0; round < 3; round++) {
+        std::string words;
+        for (int i = 0; i < 300; i++) words += "w" + std::to_string(round) + "x" + std::to_string(i) + " ";
+        writeFile(docs + "r" + std::to_string(round) + ".txt", words + "\n");
+        if (round == 1) unlink((docs + "r0.txt").c_str());
+        ASSERT_EQ(ftindex(settings, "live", docs, "", &out), 0) << out;
+    }
+    EXPECT_TRUE(find("live", q("W0X5 ")).empty());
+    EXPECT_EQ(find("live", q("W1X299 ")), std::set<std::string>{"r1.txt"});
+    EXPECT_EQ(find("live", q("\\C-w 2X29\\C!w  ")), std::set<std::string>{"r2.txt"});
+    EXPECT_EQ(find("live", q("\\C-w X1\\C-w  ")), (std::set<std::string>{"r1.txt", "r2.txt"}));
+    EXPECT_EQ(find("live", q("APPLE ")), std::set<std::string>{"a.txt"});
 }
 
 TEST_F(Tools, CatalogueErrorsLeaveTheDatabaseAlone) {
