@@ -19,6 +19,7 @@
 #include "YmPlatform.h"
 #include "YmServer.h"
 #include "YmServerFixture.h"
+#include "YmTestDatabase.h"
 
 namespace {
 
@@ -77,6 +78,11 @@ std::string help(YmServer& srv) {
 
 class Login : public ::testing::Test {
   protected:
+    // The server starts only with a database to serve.
+    void SetUp() override {
+        ASSERT_TRUE(ymAddTinyDatabase(d1));
+        ASSERT_TRUE(ymAddTinyDatabase(d2));
+    }
     void start(const std::string& fulsearch) {
         ASSERT_TRUE(srv.start({"FULSEARCH=" + fulsearch, "FULPATH", "YM_ROOT=" + root.path()})) << srv.log();
     }
@@ -233,9 +239,12 @@ TEST_F(Login, HelpText) {
     start(d1.path());
     EXPECT_EQ(help(srv), std::string("Line one\n  indented\nlocal line\n") + '\0');
 
-    // Separators only: no directory at all, and the empty help text.
+    // Separators around a directory that holds a database and nothing
+    // else: no help file, so the empty help text; no tree, so error 4003.
+    YmTempDir bare;
+    ASSERT_TRUE(ymAddTinyDatabase(bare));
     YmServer empty;
-    ASSERT_TRUE(empty.start({"FULSEARCH=:;, ", "FULPATH"})) << empty.log();
+    ASSERT_TRUE(empty.start({"FULSEARCH=:;, " + bare.path() + " ,", "FULPATH"})) << empty.log();
     EXPECT_EQ(help(empty), std::string(1, '\0'));
     EXPECT_EQ(decode(login(empty, "jo"))._errCode, 4003);
 }

@@ -26,15 +26,17 @@
 
 #include "YmLockInfo.h"
 #include "YmMsgTypes.h"
+#include "YmSrchModel.h"
 
 YmInitModel* theInitModel = nullptr;
 YmSrchModel* theSrchModel = nullptr;
 
 namespace {
 
-// The search model's quit() (closing the search, the databases and the
-// engine) joins here once the search model exists.
-void quitSearch() {}
+// Closes the search, the databases and the engine.
+void quitSearch() {
+    if (theSrchModel) theSrchModel->quit();
+}
 
 }  // namespace
 

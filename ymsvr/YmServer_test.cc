@@ -15,6 +15,7 @@
 #include "YmLimits.h"
 #include "YmMsgTypes.h"
 #include "YmServerFixture.h"
+#include "YmTestDatabase.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ class Spine : public ::testing::Test {
         data.write("druskvers", "spine 1\n");
         data.write("drusktree", "0|Root|x|y\n");
         root.mkdir("usr/tmp");
+        ASSERT_TRUE(ymAddTinyDatabase(data));
         ASSERT_TRUE(srv.start(env())) << srv.log();
     }
     std::vector<std::string> env() const {
@@ -238,6 +240,7 @@ TEST_F(Spine, Sigusr2WritesTheUserAsPlainTextAndTheConnectionGoesOn) {
 TEST(ServerCommandLine, RefusalsAndExitStatuses) {
     YmTempDir data;
     data.write("druskvers", "v\n");
+    ASSERT_TRUE(ymAddTinyDatabase(data));
     YmServer probe;
     const std::string fs = "FULSEARCH=" + data.path();
     struct Case {
@@ -272,6 +275,8 @@ TEST(ServerCommandLine, DashFOverridesTheEnvironmentWhateverItsLength) {
     // A data directory path far longer than any fixed buffer.
     std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/" + std::string(120, 'f');
     b.write(deep + "/druskvers", "from option\n");
+    b.write("docs/a.txt", "one document\n");
+    ASSERT_TRUE(ymIndexDatabase(b.file(deep), "tiny", b.file("docs")));
     YmServer srv;
     ASSERT_TRUE(srv.start({"FULSEARCH=" + a.path()}, {"-f", b.file(deep)})) << srv.log();
     YmClient c;

@@ -16,6 +16,7 @@
 #include "YmMsgTypes.h"
 #include "YmPlatform.h"
 #include "YmServer.h"
+#include "YmSrchModel.h"
 
 int main(int argc, char** argv) {
     // The handlers read the rooted lock-info path: fix it before they exist.
@@ -67,9 +68,21 @@ int main(int argc, char** argv) {
     theInitModel = new YmInitModel;
     if (!theInitModel->init()) usage();
 
-    // The search model (engine start-up and the database table, then its
-    // handlers), the document model manager and the document edit manager
-    // are created here, in that order.
+    // The search model: the engine and the database table, then 307, 301
+    // and 302. A server without a database has nothing to serve.
+    theSrchModel = new YmSrchModel;
+    if (!theSrchModel->initFT()) {
+        const char* used = getenv("FULSEARCH");
+        if (!used) used = getenv("FULPATH");
+        fprintf(stderr,
+                "ymsvr: No Databases Found for \"FULSEARCH\" or Error in Init\nymsvr: \"FULSEARCH\" used is");
+        fprintf(stderr, " %s\n", used ? used : "<NONE>");
+        usage();
+    }
+    theSrchModel->init();
+
+    // The document model manager and the document edit manager follow, in
+    // that order.
 
     return ymServerLoop();
 }
