@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <string_view>
 #include <vector>
 #include <cstdio>
 #include <cstring>
@@ -33,12 +34,6 @@ bool hasTH(const std::string& head) {
     return false;
 }
 
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) return "";
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
 
 }  // namespace
 
@@ -123,47 +118,52 @@ bool displayedText(int type, const std::string& path, std::string* text, std::st
 }
 
 std::string deriveTitle(int type, const std::string& text) {
-    std::vector<std::string> lines;
+    using sv = std::string_view;
+    std::vector<sv> lines;
     size_t pos = 0;
     while (pos < text.size() && lines.size() < 400) {
         size_t eol = text.find('\n', pos);
         if (eol == std::string::npos) eol = text.size();
-        lines.push_back(text.substr(pos, eol - pos));
+        lines.push_back(sv(text).substr(pos, eol - pos));
         pos = eol + 1;
     }
-    auto cut = [](std::string s) {
-        if (s.size() > 200) s.resize(200);
-        return s;
+    auto trimv = [](sv s) {
+        size_t b = s.find_first_not_of(" \t\r");
+        if (b == sv::npos) return sv();
+        return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
     };
+    auto cut = [](sv s) { return std::string(s.substr(0, 200)); };
     if (type == kMan) {
         for (size_t i = 0; i + 1 < lines.size(); i++)
-            if (trim(lines[i]) == "NAME") {
+            if (trimv(lines[i]) == "NAME") {
                 std::string t;
-                for (size_t j = i + 1; j < lines.size() && !trim(lines[j]).empty(); j++)
-                    t += (t.empty() ? "" : " ") + trim(lines[j]);
+                for (size_t j = i + 1; j < lines.size() && !trimv(lines[j]).empty(); j++) {
+                    if (!t.empty()) t += ' ';
+                    t += trimv(lines[j]);
+                }
                 if (!t.empty()) return cut(t);
             }
     }
-    auto isRule = [](const std::string& s) {
-        std::string t = trim(s);
+    auto isRule = [&](sv s) {
+        sv t = trimv(s);
         if (t.size() < 3) return false;
         char c = t[0];
         if (c != '=' && c != '-' && c != '~' && c != '*' && c != '#') return false;
-        return t.find_first_not_of(c) == std::string::npos;
+        return t.find_first_not_of(c) == sv::npos;
     };
-    auto hasLetter = [](const std::string& s) {
+    auto hasLetter = [](sv s) {
         for (char c : s)
             if (isalpha((unsigned char)c)) return true;
         return false;
     };
     for (size_t i = 0; i < lines.size(); i++) {
-        std::string t = trim(lines[i]);
-        if (t.size() > 1 && t[0] == '#' && t[1] == ' ') return cut(trim(t.substr(1)));
+        sv t = trimv(lines[i]);
+        if (t.size() > 1 && t[0] == '#' && t[1] == ' ') return cut(trimv(t.substr(1)));
         if (hasLetter(t) && i + 1 < lines.size() && isRule(lines[i + 1]) && !isRule(lines[i])) return cut(t);
     }
-    for (const std::string& l : lines) {
-        std::string t = trim(l);
-        if (hasLetter(t) && t.compare(0, 3, ".. ") != 0) return cut(t);
+    for (sv l : lines) {
+        sv t = trimv(l);
+        if (hasLetter(t) && t.substr(0, 3) != ".. ") return cut(t);
     }
     return "";
 }

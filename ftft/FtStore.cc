@@ -247,7 +247,7 @@ bool createSchema(sqlite3* db, std::string* why) {
              // Writers keep up to 64 MB of new postings in memory before
              // they write a segment: fewer segments, fewer merges.
              "INSERT INTO body(body, rank) VALUES('hashsize', 67108864);"
-             "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii');"
+             "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii', content='');"
              "CREATE TABLE terms(block INTEGER PRIMARY KEY, words BLOB NOT NULL);"
              "CREATE TABLE grams(gram BLOB PRIMARY KEY, last INTEGER NOT NULL, ids BLOB NOT NULL) WITHOUT ROWID;"
              "COMMIT;",

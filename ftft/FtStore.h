@@ -11,7 +11,7 @@
 // Index tables: docs (one row per document: catalogue fields, file size and
 // time, words in text and title), body (the full-text index of the
 // displayed text and the title, without the texts), meta (the words of the
-// owner, code, components and file name), posmap (each document's position
+// owner, code, components and file name, likewise), posmap (each document's position
 // map, FtText.h), terms and grams (every word, numbered, with an index of
 // its letter triples, FtVocab.h), info (format version).
 #ifndef FT_STORE_H

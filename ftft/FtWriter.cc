@@ -84,7 +84,7 @@ std::string Writer::TermSet::word(uint32_t id) const {
 }
 
 Writer::~Writer() {
-    for (sqlite3_stmt* s : {insDoc_, insBody_, insMeta_, insMap_, getOld_, delBody_, del_[0], del_[1], del_[2]})
+    for (sqlite3_stmt* s : {insDoc_, insBody_, insMeta_, insMap_, getOld_, delBody_, delMeta_, del_[0], del_[1]})
         sqlite3_finalize(s);
 }
 
@@ -197,7 +197,9 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
 bool Writer::remove(long long id, std::string* why) {
     if (!loadTerms(why)) return false;
     // The words of the text, in order, from the position map.
-    if (!prepare(&getOld_, "SELECT p.map, d.title FROM docs d LEFT JOIN posmap p ON p.id = d.id WHERE d.id = ?",
+    if (!prepare(&getOld_,
+                 "SELECT p.map, d.title, d.owner, d.comps, d.file FROM docs d LEFT JOIN posmap p ON p.id = d.id"
+                 " WHERE d.id = ?",
                  why))
         return false;
     sqlite3_bind_int64(getOld_, 1, id);
@@ -206,9 +208,12 @@ bool Writer::remove(long long id, std::string* why) {
         std::vector<uint32_t> ids;
         bool ok = readWordIds(static_cast<const unsigned char*>(sqlite3_column_blob(getOld_, 0)),
                               size_t(sqlite3_column_bytes(getOld_, 0)), &ids);
-        const unsigned char* t = sqlite3_column_text(getOld_, 1);
-        std::string title = t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(getOld_, 1)))
-                              : std::string();
+        auto column = [&](int c) {
+            const unsigned char* t = sqlite3_column_text(getOld_, c);
+            return t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(getOld_, c)))
+                     : std::string();
+        };
+        std::string title = column(1), owner = column(2), comps = column(3), file = column(4);
         sqlite3_reset(getOld_);
         std::string text;
         for (uint32_t w : ids) {
@@ -227,6 +232,16 @@ bool Writer::remove(long long id, std::string* why) {
         bindText(delBody_, 2, text);
         bindText(delBody_, 3, title);
         if (!run(delBody_, why)) return false;
+        std::string code = name_ + " " + std::to_string(id);
+        if (!prepare(&delMeta_,
+                     "INSERT INTO meta(meta, rowid, owner, code, comps, fname) VALUES('delete', ?, ?, ?, ?, ?)", why))
+            return false;
+        sqlite3_bind_int64(delMeta_, 1, id);
+        bindText(delMeta_, 2, owner);
+        bindText(delMeta_, 3, code);
+        bindText(delMeta_, 4, comps);
+        bindText(delMeta_, 5, file);
+        if (!run(delMeta_, why)) return false;
     } else {
         sqlite3_reset(getOld_);
         if (rc != SQLITE_DONE) {
@@ -234,9 +249,8 @@ bool Writer::remove(long long id, std::string* why) {
             return false;
         }
     }
-    static const char* const kSql[3] = {"DELETE FROM docs WHERE id = ?", "DELETE FROM meta WHERE rowid = ?",
-                                        "DELETE FROM posmap WHERE id = ?"};
-    for (int i = 0; i < 3; i++) {
+    static const char* const kSql[2] = {"DELETE FROM docs WHERE id = ?", "DELETE FROM posmap WHERE id = ?"};
+    for (int i = 0; i < 2; i++) {
         if (!prepare(&del_[i], kSql[i], why)) return false;
         sqlite3_bind_int64(del_[i], 1, id);
         if (!run(del_[i], why)) return false;

@@ -2,9 +2,10 @@
 // Used by ftindex and dmFieldUpd; every change runs inside the caller's
 // transaction.
 //
-// The full-text table keeps no copy of the texts. To take a document out,
-// its word sequence is rebuilt from the word numbers in its position map and
-// handed to the full-text layer, which removes exactly those entries.
+// The full-text tables keep no copy of the texts. To take a document out,
+// its word sequence is rebuilt from the word numbers in its position map (and
+// its catalogue words from docs) and handed to the full-text layer, which
+// removes exactly those entries.
 #ifndef FT_WRITER_H
 #define FT_WRITER_H
 
@@ -83,7 +84,8 @@ private:
     sqlite3_stmt* insMap_ = nullptr;
     sqlite3_stmt* getOld_ = nullptr;
     sqlite3_stmt* delBody_ = nullptr;
-    sqlite3_stmt* del_[3] = {nullptr, nullptr, nullptr};
+    sqlite3_stmt* delMeta_ = nullptr;
+    sqlite3_stmt* del_[2] = {nullptr, nullptr};
     TermSet terms_;
 };
 

@@ -129,6 +129,8 @@ TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     EXPECT_EQ(count, 1);
     search(h, {b}, q("BREAD "), &hits, &err, 0, true, &count);
     EXPECT_EQ(count, 0);
+    search(h, {b}, q("\\C100s B "), &hits, &err, 0, true, &count);
+    EXPECT_EQ(count, 1) << "the catalogue words of the old version are gone too";
     ftapitrm(h);
     // Two touches in one second still differ in whole seconds.
     ASSERT_TRUE(ft::touchRef(ref));
