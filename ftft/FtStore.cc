@@ -244,9 +244,9 @@ bool createSchema(sqlite3* db, std::string* why) {
              // The texts themselves are not kept: positions come from posmap.
              "CREATE VIRTUAL TABLE body USING fts5(text, title, tokenize='ascii', content='');"
              "INSERT INTO body(body, rank) VALUES('rank', 'bm25(1.0, 4.0)');"
-             // Writers keep up to 64 MB of new postings in memory before
+             // Writers keep up to 8 MB of new postings in memory before
              // they write a segment: fewer segments, fewer merges.
-             "INSERT INTO body(body, rank) VALUES('hashsize', 67108864);"
+             "INSERT INTO body(body, rank) VALUES('hashsize', 8388608);"
              "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii', content='');"
              "CREATE TABLE terms(block INTEGER PRIMARY KEY, words BLOB NOT NULL);"
              "CREATE TABLE grams(gram BLOB PRIMARY KEY, last INTEGER NOT NULL, ids BLOB NOT NULL) WITHOUT ROWID;"
