@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "FtStore.h"
 #include "FtText.h"
 #include "ftft.h"
 
@@ -10,14 +11,7 @@ namespace ft {
 
 Thesaurus parseThesaurus(const std::string& text) {
     Thesaurus out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        std::string line = text.substr(pos, eol - pos);
-        pos = eol + 1;
-        size_t b = line.find_first_not_of(" \t\r");
-        if (b == std::string::npos || line[b] == '#') continue;
+    for (const std::string& line : contentLines(text)) {
         std::vector<std::vector<std::string>> members;
         size_t s = 0;
         while (s <= line.size()) {

@@ -81,15 +81,24 @@ std::string findSettings(const std::string& name) {
     return "";
 }
 
-std::string settingsValue(const std::string& text, const std::string& key) {
+std::vector<std::string> contentLines(const std::string& text) {
+    std::vector<std::string> out;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t eol = text.find('\n', pos);
         if (eol == std::string::npos) eol = text.size();
         std::string line = text.substr(pos, eol - pos);
         pos = eol + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t b = line.find_first_not_of(" \t\r");
-        if (b == std::string::npos || line[b] == '#') continue;
+        if (b != std::string::npos && line[b] != '#') out.push_back(line);
+    }
+    return out;
+}
+
+std::string settingsValue(const std::string& text, const std::string& key) {
+    for (const std::string& line : contentLines(text)) {
+        size_t b = line.find_first_not_of(" \t");
         size_t eq = line.find('=', b);
         if (eq == std::string::npos) continue;
         size_t ke = line.find_last_not_of(" \t", eq == 0 ? 0 : eq - 1);

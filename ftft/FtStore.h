@@ -34,6 +34,10 @@ std::vector<std::string> settingsDirs();
 // that has one (or X.NAME.cfg in a directory without it). "" when none.
 std::string findSettings(const std::string& name);
 
+// The lines of a settings-like text that say something: not blank, not a
+// comment (first non-blank character "#"). Line ends (LF, CR LF) removed.
+std::vector<std::string> contentLines(const std::string& text);
+
 // Value of KEY in a settings text ("" when absent).
 std::string settingsValue(const std::string& text, const std::string& key);
 

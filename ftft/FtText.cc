@@ -24,10 +24,6 @@ void putVarint(std::string* out, uint32_t v) {
     out->push_back(char(v));
 }
 
-namespace {
-
-// Reads one varint from [*p, end); false when it runs past the end or over
-// 32 bits.
 bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
     uint32_t r = 0;
     for (int shift = 0; shift < 35; shift += 7) {
@@ -41,8 +37,6 @@ bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
     }
     return false;
 }
-
-}  // namespace
 
 bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids) {
     ids->clear();

@@ -52,6 +52,9 @@ std::string foldCase(std::string s);
 // Stored form: per word three varints: the start's growth since the previous
 // placed word, the length, the word number.
 void putVarint(std::string* out, uint32_t v);
+// Reads one varint from [*p, end); false when it runs past the end or over
+// 32 bits.
+bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v);
 
 // idOf(start, length) gives the word number of a word of the text.
 template <class IdOf>

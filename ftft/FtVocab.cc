@@ -11,20 +11,6 @@ namespace ft {
 
 namespace {
 
-bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
-    uint32_t r = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-        if (*p == end) return false;
-        unsigned char b = *(*p)++;
-        r |= uint32_t(b & 0x7f) << shift;
-        if (!(b & 0x80)) {
-            *v = r;
-            return true;
-        }
-    }
-    return false;
-}
-
 bool decode(const void* blob, int bytes, std::vector<uint32_t>* out) {
     out->clear();
     const unsigned char* p = static_cast<const unsigned char*>(blob);
