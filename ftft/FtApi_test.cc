@@ -77,8 +77,8 @@ std::string Engine::manySettings;
 using Set = std::set<std::string>;
 
 TEST_F(Engine, QueriesFindTheirDocuments) {
-    const Set all = {"fox.txt", "knowledge.txt", "colour.txt", "ls.1", "notes.gz", "utf8.txt", "sub/deep.txt",
-                     "logo.rgb", corpus->shellName};
+    const Set all = {"fox.txt",  "knowledge.txt", "colour.txt", "ls.1",    "notes.gz",          "old.z",
+                     "memo.mm",  "utf8.txt",      "sub/deep.txt", "logo.rgb", corpus->shellName};
     Set noQuick = all;
     noQuick.erase("fox.txt");
     noQuick.erase("colour.txt");
@@ -91,6 +91,8 @@ TEST_F(Engine, QueriesFindTheirDocuments) {
         {"word in a manual page", q("ALPHABETICALLY "), {"ls.1"}},
         {"word in a table of a manual page", q("BLOCKS "), {"ls.1"}},
         {"word in a compressed file", q("ZEBRA "), {"notes.gz"}},
+        {"word in a packed file", q("WALRUS "), {"old.z"}},
+        {"word in an mm document", q("GIRAFFES "), {"memo.mm"}},
         {"word with UTF-8 letters", q("CAF\xc3\xa9 "), {"utf8.txt"}},
         {"title word", q("BASE "), {"knowledge.txt"}},
         {"and", q("\\C0t QUICK FOX \\C}\n"), {"fox.txt"}},
@@ -211,7 +213,7 @@ TEST_F(Engine, MatchPositionsLandOnTheSearchedWords) {
         {q("FOX\\C-w  "), {"fox", "foxes"}, 2},
         {q("E-MAIL "), {"e", "mail"}, 2},
         {q("ALPHABETICALLY "), {"alphabetically"}, 1},
-        {q("\\C0u ZEBRA BLOCKS \\C}\n"), {"zebra", "blocks"}, 1},
+        {q("\\C0u ZEBRA BLOCKS WALRUS GIRAFFES \\C}\n"), {"zebra", "blocks", "walrus", "giraffes"}, 1},
         {q("CAF\xc3\xa9 "), {"caf\xc3\xa9"}, 1},
         {q("NA\\C!w VE "), {"na\xc3\xafve"}, 1},
         {q("\\Cp LAZY DOG \\C}\n"), {"lazy", "dog"}, 2},

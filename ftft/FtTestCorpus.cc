@@ -86,6 +86,10 @@ void makeCorpus(Corpus* c) {
     writeFile(d + "/notes.txt", "Compressed notes mention the zebra crossing.\n");
     run("gzip -n " + ymShellQuote(d + "/notes.txt") + " && mv " + ymShellQuote(d + "/notes.txt.gz") + " " +
         ymShellQuote(d + "/notes.gz"));
+    writeFile(d + "/old.txt", "A packed file about the walrus.\n");
+    run("gzip -n " + ymShellQuote(d + "/old.txt") + " && mv " + ymShellQuote(d + "/old.txt.gz") + " " +
+        ymShellQuote(d + "/old.z"));
+    writeFile(d + "/memo.mm", ".P\nA memo about giraffes.\n");
     writeFile(d + "/utf8.txt", "Caf\xc3\xa9 na\xc3\xafve r\xc3\xa9sum\xc3\xa9. Stra\xc3\x9f" "e \xc3\xbc" "ber.\n");
     writeFile(d + "/sub/deep.txt", "Nested folder document about proximity:\nalpha beta gamma delta epsilon.\n");
     writeFile(d + "/logo.rgb", std::string("\x01\xda\x01\x01\x00\x02\x00\x04\x00\x04\x00\x03", 12) +

@@ -37,7 +37,7 @@ int ftindex(const std::string& settings, const std::string& name, const std::str
 
 // The small corpus of real text that most tests search:
 //   fox.txt, knowledge.txt, colour.txt, ls.1 (a manual page), notes.gz
-//   (compressed), utf8.txt, sub/deep.txt, logo.rgb (an image: catalogue
+//   (compressed), old.z (packed), memo.mm (mm macros), utf8.txt, sub/deep.txt, logo.rgb (an image: catalogue
 //   fields only), blob.bin (binary: skipped), and a manual page whose name
 //   holds shell characters. Catalogue: dates, owners, security, components.
 struct Corpus {
