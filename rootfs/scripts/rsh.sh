@@ -1,0 +1,33 @@
+#!/bin/sh
+# rsh of the platform root where the machine has no remote shell: runs the
+# command here, as a remote shell would run it there, through a shell that
+# reads the words as one command line. The host must be known to the
+# machine's host table or name service; the spooler of the platform root
+# records it (YM_RSH_HOST) with the job.
+#
+#   rsh [-l user] [-n] [user@]host command ...
+set -u
+user=
+while [ $# -gt 0 ]; do
+    case $1 in
+    -l) [ $# -ge 2 ] || { echo "rsh: option -l needs a value" >&2; exit 1; }; user=$2; shift 2 ;;
+    -n) shift ;;
+    -*) echo "rsh: unknown option \"$1\"" >&2; exit 1 ;;
+    *) break ;;
+    esac
+done
+[ $# -ge 1 ] || { echo "usage: rsh [-l user] [-n] [user@]host command" >&2; exit 1; }
+host=$1
+shift
+case $host in *@*) user=${host%%@*}; host=${host#*@} ;; esac
+[ $# -ge 1 ] || { echo "rsh: remote login is not supported here; give a command" >&2; exit 1; }
+case $host in
+'' | -*) echo "rsh: bad host name \"$host\"" >&2; exit 1 ;;
+esac
+if ! getent hosts "$host" > /dev/null 2>&1; then
+    echo "rsh: $host: unknown host" >&2
+    exit 1
+fi
+YM_RSH_HOST=$host YM_RSH_USER=$user
+export YM_RSH_HOST YM_RSH_USER
+exec /bin/sh -c "$*"
