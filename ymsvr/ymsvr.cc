@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "YmDocModelMgr.h"
 #include "YmInitModel.h"
 #include "YmLockInfo.h"
 #include "YmMsgTypes.h"
@@ -83,6 +84,11 @@ int main(int argc, char** argv) {
 
     // The document model manager and the document edit manager follow, in
     // that order.
+
+    // The document model manager: 405 and 701. Never deleted; held by a
+    // static so that it stays reachable after main's frame is gone.
+    static YmDocModelMgr* docModelMgr = new YmDocModelMgr;
+    docModelMgr->init();
 
     return ymServerLoop();
 }

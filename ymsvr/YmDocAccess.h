@@ -1,0 +1,32 @@
+// Which files a client may have viewed, printed, copied, mailed or faxed:
+// only documents of the knowledge base, that is, files that lie, once links
+// and ".." are resolved, inside the document folder (the engine setting
+// PTH) of a database the server knows. Every other name is answered as a
+// missing file, so a client can neither read nor probe the rest of the
+// server's file system.
+#ifndef YM_DOC_ACCESS_H
+#define YM_DOC_ACCESS_H
+
+#include <string>
+#include <vector>
+
+class YmDocAccess {
+  public:
+    // Collects the document folders of the databases announced in the
+    // settings directories (FULSEARCH, else FULPATH) and of those in the
+    // search model's table, each resolved to its real path.
+    void load();
+    // True, with the file's real path in *resolved, when path names an
+    // existing file inside one of the folders.
+    bool allowed(const char* path, std::string* resolved) const;
+
+    // The folders load() found, for tests.
+    const std::vector<std::string>& folders() const { return _folders; }
+    // Adds a folder (resolved; ignored when it does not exist).
+    void addFolder(const std::string& folder);
+
+  private:
+    std::vector<std::string> _folders;
+};
+
+#endif
