@@ -1,0 +1,28 @@
+// The commands of the client program, each in a file of its own. A command
+// gets a logged-in session and its own arguments (argv[0] is the command's
+// name) and returns the program's exit status:
+//   0 done, 1 the server refused or failed the request (or it was
+//   cancelled), 2 wrong usage, 3 the connection failed.
+// A new command is a new file with its function and a line in the table of
+// drusk.cc.
+#ifndef YM_CLI_COMMANDS_H
+#define YM_CLI_COMMANDS_H
+
+#include <cstdio>
+
+class YmCliSession;
+
+enum { YM_CLI_OK = 0, YM_CLI_FAILED = 1, YM_CLI_USAGE = 2, YM_CLI_NOCONN = 3 };
+
+struct YmCliCommand {
+    const char* name;
+    int (*run)(YmCliSession& session, int argc, char** argv);
+    void (*usage)(FILE* out);
+    const char* summary;
+};
+
+// search: runs a query and prints the hits.
+int ymCliSearch(YmCliSession& session, int argc, char** argv);
+void ymCliSearchUsage(FILE* out);
+
+#endif

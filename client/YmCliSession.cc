@@ -1,0 +1,128 @@
+// The client's session; see YmCliSession.h.
+#include "YmCliSession.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "YmMsgTypes.h"
+#include "mps.h"
+
+YmCliSession::YmCliSession() {
+    const char* u = getenv("USER");
+    if (struct passwd* pw = getpwuid(getuid())) _user = pw->pw_name;
+    if (_user.empty() && u) _user = u;
+    gid_t gid = getgid();
+    if (struct group* gr = getgrgid(gid)) _group = gr->gr_name;
+    _groupId = std::to_string(long(gid));
+}
+
+YmCliSession::~YmCliSession() { close(); }
+
+std::string YmCliSession::failure(const char* what) const {
+    int err = theMPS ? theMPS->Errno() : 0;
+    std::string s = std::string(what) + " " + _host + ":" + std::to_string(_port);
+    if (err > 0 && err != MPS_NEWCONN && err != MPS_EINTR && err != MPS_NOINIT) s += ": " + std::string(strerror(err));
+    return s;
+}
+
+bool YmCliSession::open(std::string* why) {
+    if (!theMPS) theMPS = new MPS;
+    theMPS->Init(_port, const_cast<char*>(_host.c_str()));
+    YmInitReqMsg req;
+    char* result = nullptr;
+    int n = req.send(_user.c_str(), _group.c_str(), _groupId.c_str(), &result);
+    if (n < 0) {
+        *why = failure("cannot reach the server at");
+        free(result);
+        return false;
+    }
+    _open = true;
+    int type = theMPS->GetType();
+    if (type != YmMsgType::InitResult) {
+        free(result);
+        *why = "the server answered the login with message type " + std::to_string(type);
+        return false;
+    }
+    _login.readIn(result, n);
+    free(result);
+    return true;
+}
+
+std::string YmCliSession::loginErrorText(int code) {
+    switch (code) {
+        case 0: return "no error";
+        case 4003: return "no directory tree is set up for this user";
+        default: return "login error " + std::to_string(code);
+    }
+}
+
+std::vector<std::string> YmCliSession::treeDatabases() const {
+    std::vector<std::string> out;
+    for (unsigned int t = 0; t < _login._treeBuff.length(); t++) {
+        std::string tree(reinterpret_cast<const char*>(_login._treeBuff[t].data));
+        size_t at = 0;
+        while (at < tree.size()) {
+            size_t lf = tree.find('\n', at);
+            if (lf == std::string::npos) lf = tree.size();
+            std::string line = tree.substr(at, lf - at);
+            at = lf + 1;
+            // level|name|x|y|database
+            int bars = 0;
+            size_t p = 0;
+            for (; p < line.size() && bars < 4; p++)
+                if (line[p] == '|') bars++;
+            if (bars < 4) continue;
+            std::string db = line.substr(p);
+            if (!db.empty() && db.find('|') == std::string::npos) {
+                bool seen = false;
+                for (const std::string& d : out) seen = seen || d == db;
+                if (!seen) out.push_back(db);
+            }
+        }
+    }
+    return out;
+}
+
+bool YmCliSession::sendOnly(int type, int flag, const std::string& payload, std::string* why) {
+    if (!theMPS || theMPS->Send(type, flag, const_cast<char*>(payload.data()), int(payload.size()), nullptr,
+                                nullptr) < 0) {
+        *why = failure("lost the connection to");
+        return false;
+    }
+    return true;
+}
+
+bool YmCliSession::receive(YmCliAnswer* out, std::string* why) {
+    char* data = nullptr;
+    int n;
+    // A signal (the user's interrupt) may cut the wait short; the frame is
+    // read whole afterwards.
+    do {
+        n = theMPS ? theMPS->Recv(&data) : -1;
+    } while (n < 0 && theMPS && theMPS->Errno() == MPS_EINTR);
+    if (n < 0) {
+        *why = failure("lost the connection to");
+        return false;
+    }
+    out->type = theMPS->GetType();
+    out->flag = theMPS->GetFlag();
+    out->payload.assign(data, size_t(n));
+    free(data);
+    return true;
+}
+
+bool YmCliSession::request(int type, int flag, const std::string& payload, YmCliAnswer* out, std::string* why) {
+    return sendOnly(type, flag, payload, why) && receive(out, why);
+}
+
+int YmCliSession::socket() const { return theMPS && _open ? theMPS->GetSock() : -1; }
+
+void YmCliSession::close() {
+    if (_open && theMPS) theMPS->Send(YmMsgType::Quit, 0, nullptr, nullptr);
+    _open = false;
+}
