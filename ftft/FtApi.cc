@@ -348,8 +348,20 @@ struct ftsrch_s {
     std::map<long, std::vector<uint32_t>> instances;  // word numbers matched, by hit
     Base* base = nullptr;  // of bases[cur], looked up once per slice and base
 
+    bool released = true;  // no snapshot taken yet
+
     ~ftsrch_s() {
         sqlite3_finalize(st);
+        release();
+    }
+
+    // Gives up the snapshot. Done early when nothing is left to read (a
+    // failed or empty search), since callers may forget such a handle
+    // without closing it, and a snapshot held for ever would keep the
+    // base's log from being folded back.
+    void release() {
+        if (released) return;
+        released = true;
         for (const SearchBase& sb : bases)
             if (Base* b = eng->base(sb.handle)) b->endRead();
     }
@@ -897,6 +909,7 @@ int ftshstrt(FTAPIH h, FTBH* vec, int nbases, long maxhits, long flags, const ch
         if (seen.insert(vec[i]).second) s->bases.push_back(SearchBase{i, vec[i], Plan()});
     }
     for (const SearchBase& sb : s->bases) e->base(sb.handle)->beginRead();
+    s->released = false;
     int err;
     std::string why;
     s->root = parseQuery(query, &s->opts, &err, &why);
@@ -944,10 +957,14 @@ int ftshresm(FTAPIH h, FTSH sh, long amount, int cancel, _FTSDATA* sd) {
         sd->scndx = s->failIndex;
     }
     if (s->phase == ftsrch_s::Failed) {
+        s->release();
         setErr(s->failErr, s->failWho, s->failSub);
         return -1;
     }
-    if (s->phase == ftsrch_s::Done) return 1;
+    if (s->phase == ftsrch_s::Done) {
+        if (s->hits.empty()) s->release();
+        return 1;
+    }
     if (sd) sd->sflags |= FTSF_WAIT;
     return 0;
 }

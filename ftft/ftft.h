@@ -87,8 +87,9 @@ typedef struct _FTCFLDS {
 /* One entry of the ftshcfld table: entry 0 carries the request, and on
  * return entry j describes hit first + j. */
 typedef struct _FTCINFO {
-    unsigned int cistatus; /* 0: a hit; FTCS_GONE: document removed since
-                              the search started */
+    unsigned int cistatus; /* 0: a hit; FTCS_GONE: the document is gone
+                              (searches keep a snapshot, so this is rare,
+                              but callers must skip such entries) */
     int cinflds;           /* number of fields in cicflds */
     _FTCFLDS* cicflds;     /* the fields (inside the caller's buffer on
                               return; the caller's array in the request) */
@@ -226,12 +227,15 @@ FTAPI int ftbhcl(FTAPIH h, FTBH b);
  * FTS_DEFMAXHITS). flags: FTSS_*. r1, r2 reserved (0). On success *sh is the
  * search handle and the result is >= 0; on failure *sh is null and the
  * result is negative (ftegerr: FTE_QUERY, FTE_FIELD, FTE_BASE, ...). The
- * query text is compiled at once, so syntax errors show here. */
+ * query text is compiled at once, so syntax errors show here. From its start
+ * to ftshcl the search reads one snapshot of each base: while ftindex or
+ * dmFieldUpd change a base, its hits, fields and positions still agree. */
 FTAPI int ftshstrt(FTAPIH h, FTBH* vec, int nbases, long maxhits, long flags, const char* query,
                    long r1, long r2, FTSH* sh);
 
-/* Runs the search for a slice of about amount units (a unit is a few
- * microseconds of work). cancel non-zero stops the search. Result: 0 while
+/* Runs the search for a slice of about amount units (a unit is about five
+ * microseconds of work; 0 or less: the smallest slice). cancel non-zero
+ * stops the search. Result: 0 while
  * work is left (sflags FTSF_WAIT set), > 0 when done, < 0 on failure or
  * cancel (ftegerr FTE_CANCEL for a cancel; scndx the failing base). sd is
  * filled in every case. */

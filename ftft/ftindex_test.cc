@@ -106,6 +106,32 @@ TEST_F(Tools, UpdateWhileAnotherProcessSearches) {
     EXPECT_GE(mtimeOf(ref), t0 + 6);
 }
 
+// A search keeps a snapshot until it is closed, but one with nothing to
+// read gives it up at once: callers forget such handles, and the next search
+// on the same open base must see the base as it is now.
+TEST_F(Tools, ForgottenEmptySearchHoldsNoSnapshot) {
+    FTAPIH h;
+    long opts[3] = {4, 0, -1};
+    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
+    FTBH b = ftbxop(h, "live", "r");
+    ASSERT_NE(b, 0);
+    std::string query = q("CHERRY ");
+    FTSH forgotten = nullptr;
+    ASSERT_GE(ftshstrt(h, &b, 1, 0, 8, query.c_str(), 0, 0, &forgotten), 0);
+    _FTSDATA sd;
+    while (ftshresm(h, forgotten, 1000, 0, &sd) == 0) {
+    }
+    EXPECT_EQ(sd.sndocs, 0);
+    writeFile(docs + "c.txt", "cherry tart\n");
+    ASSERT_EQ(ftindex(settings, "live", docs, "", &out), 0) << out;
+    std::vector<Hit> hits;
+    int err;
+    search(h, {b}, query, &hits, &err);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].file, "c.txt");
+    ftapitrm(h);
+}
+
 TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     time_t t0 = mtimeOf(ref);
     ASSERT_NE(t0, 0);
