@@ -114,7 +114,9 @@ enum {
     FTE_STORE = 10,   /* the storage layer failed (sub-code: its code) */
     FTE_DATE = 11,    /* a date that cannot be converted */
     FTE_FULL = 12,    /* too many bases or searches open */
-    FTE_MAXHITS = 16, /* informational: more matches than the maximum hits */
+    FTE_MAXHITS = 16, /* informational: more matches than the maximum hits
+                         (16 and 82 are not set by this engine; callers
+                         treat 16, 81 and 82 as no error) */
     FTE_GONE = 46,    /* the search handle is gone */
     FTE_CANCEL = 81,  /* informational: the search was cancelled */
     FTE_EMPTY = 82    /* informational: a base of the vector holds nothing */
