@@ -25,4 +25,16 @@ struct YmCliCommand {
 int ymCliSearch(YmCliSession& session, int argc, char** argv);
 void ymCliSearchUsage(FILE* out);
 
+// view, print, copy, mail, fax: the document commands (YmCliDocAction.h).
+int ymCliView(YmCliSession& session, int argc, char** argv);
+void ymCliViewUsage(FILE* out);
+int ymCliPrint(YmCliSession& session, int argc, char** argv);
+void ymCliPrintUsage(FILE* out);
+int ymCliCopy(YmCliSession& session, int argc, char** argv);
+void ymCliCopyUsage(FILE* out);
+int ymCliMail(YmCliSession& session, int argc, char** argv);
+void ymCliMailUsage(FILE* out);
+int ymCliFax(YmCliSession& session, int argc, char** argv);
+void ymCliFaxUsage(FILE* out);
+
 #endif

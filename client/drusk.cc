@@ -20,6 +20,11 @@ namespace {
 
 const YmCliCommand kCommands[] = {
     {"search", ymCliSearch, ymCliSearchUsage, "search databases and list the hits"},
+    {"view", ymCliView, ymCliViewUsage, "show a hit (or a file) with the searched words marked"},
+    {"print", ymCliPrint, ymCliPrintUsage, "print a hit on the server's printers"},
+    {"copy", ymCliCopy, ymCliCopyUsage, "copy a hit's file to a path on the server"},
+    {"mail", ymCliMail, ymCliMailUsage, "mail a hit's text"},
+    {"fax", ymCliFax, ymCliFaxUsage, "fax a hit through the server's fax service"},
 };
 
 void usage(FILE* out) {

@@ -1,0 +1,131 @@
+// The client's document commands against a real server with a platform root
+// of the test's own: view a hit with its marks, view a file, print, copy,
+// mail and fax with their effects in the root's spool folders, and the
+// failures in words with their exit statuses.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "YmPlatform.h"
+#include "YmServerFixture.h"
+#include "YmTestDatabase.h"
+#include "YmTestRoot.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+const std::string kMan = ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n"
+                         "The quokka turns every knob.\n";
+
+class DruskDocs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ymMirrorRoot(root.path());
+        setenv("YM_ROOT", root.path().c_str(), 1);
+        data.write("drusktree", "0|Library|x|y|kb\n");
+        data.write("kb/notes.txt", "Notes\n\nA quokka, then another quokka.\n");
+        data.write("kb/frob.1", kMan);
+        ASSERT_TRUE(ymIndexDatabase(data.path(), "kb", data.file("kb")));
+        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()})) << srv.log();
+    }
+
+    Outcome drusk(const std::vector<std::string>& args) {
+        const char* bin = getenv("YM_BIN_DIR");
+        std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " +
+                          std::to_string(srv.port()) + " -u jo -g staff -G 50";
+        for (const std::string& a : args) cmd += " " + ymShellQuote(a);
+        cmd += " >" + ymShellQuote(out.file("out")) + " 2>" + ymShellQuote(out.file("err")) + " </dev/null";
+        Outcome r;
+        int st = system(cmd.c_str());
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.out = out.read("out");
+        r.err = out.read("err");
+        return r;
+    }
+
+    YmTempDir root, data, out;
+    YmServer srv;
+};
+
+TEST_F(DruskDocs, ViewShowsTheHitWithItsWordsMarked) {
+    Outcome r = drusk({"view", "-M", "brackets", "twiddle"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("frob - [[twiddle]] knobs"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(".TH"), std::string::npos);
+
+    // The search's hit numbers choose the hit; both words of the note.
+    r = drusk({"view", "-M", "brackets", "-n", "1", "notes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "[[Notes]]\n\nA quokka, then another quokka.\n");
+    r = drusk({"view", "-M", "brackets", "-d", "kb", "quokka"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[[quokka]]"), std::string::npos);
+
+    // A file by name, no marks; -o writes the text unmarked.
+    r = drusk({"view", "-f", data.file("kb/frob.1"), "-t", "4", "-o", out.file("frob.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(out.read("frob.txt").find("frob - twiddle knobs"), std::string::npos);
+    EXPECT_EQ(out.read("frob.txt").find("[["), std::string::npos);
+}
+
+TEST_F(DruskDocs, PrintCopyMailAndFax) {
+    Outcome r = drusk({"print", "-P", "laser", "twiddle"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "printed\n");
+    ASSERT_EQ(ymListDir(root.file("var/spool/lp")), std::vector<std::string>{"laser-1"});
+    EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/control")).find("title=jo\n"), std::string::npos);
+
+    r = drusk({"copy", "-o", data.file("copy.1"), "twiddle"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(data.read("copy.1"), kMan);
+
+    r = drusk({"mail", "-r", "bob@example.org", "-c", "have a look", "twiddle"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string mail = ymReadFile(root.file("var/mail/msg.1"));
+    EXPECT_NE(mail.find("X-Envelope-To: bob@example.org\n"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("X-Envelope-From: jo@"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("Comments: have a look\n"), std::string::npos);
+
+    r = drusk({"fax", "-N", "555-0100", "-T", "Bob", "-c", "see page 1", "twiddle"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "faxed: request id is 1 (group id 1) for host localhost (2 files)\n");
+    EXPECT_NE(ymReadFile(root.file("var/spool/fax/1/1")).find("To:       Bob"), std::string::npos);
+    EXPECT_NE(ymReadFile(root.file("var/spool/fax/1/1")).find("Comments: see page 1"), std::string::npos);
+}
+
+TEST_F(DruskDocs, FailuresInWords) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"file outside the knowledge base", {"view", "-f", "/etc/passwd"}, 1, "could not show /etc/passwd"},
+        {"no such hit", {"view", "-n", "3", "twiddle"}, 1, "found 1 hit, no hit 3"},
+        {"no document named", {"view"}, 2, "name the document"},
+        {"copy without a target", {"copy", "twiddle"}, 2, "-o names the target"},
+        {"mail without a recipient", {"mail", "twiddle"}, 2, "-r names the recipient"},
+        {"fax number refused by the service", {"fax", "-N", "no number", "twiddle"}, 1, "could not fax"},
+        {"copy into no folder", {"copy", "-o", data.file("no/such/x"), "twiddle"}, 1, "could not copy"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Outcome r = drusk(k.args);
+        EXPECT_EQ(r.status, k.status) << r.err;
+        EXPECT_NE(r.err.find(k.err), std::string::npos) << r.err;
+    }
+    ymPutTool(root.path(), "usr/bin/lp", "#!/bin/sh\ncat >/dev/null\nexit 1\n");
+    Outcome r = drusk({"print", "twiddle"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("could not print"), std::string::npos) << r.err;
+}
+
+}  // namespace
