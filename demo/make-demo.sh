@@ -139,6 +139,15 @@ for s in $sections $allOf; do
     dbs="$dbs man$s"
 done
 
+# Sections of an earlier choice leave the demo, databases and all.
+for d in "$docs"/man*; do
+    [ -d "$d" ] || continue
+    db=$(basename "$d")
+    case " $dbs " in *" $db "*) continue ;; esac
+    rm -rf -- "$d" "$data/$db.cfg" "$data/$db.ftdb" "$data/$db.ref"
+    echo "make-demo: $db removed" >&2
+done
+
 # A few plain-text documents from the machine's own documentation.
 notes=$docs/notes
 mkdir -p "$notes"
