@@ -33,18 +33,14 @@ int ymCliCopy(YmCliSession& session, int argc, char** argv) {
             return YM_CLI_USAGE;
         }
     }
-    for (int i = optind; i < argc; i++) t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
     if (target.size() < 2) {
         fprintf(stderr, "drusk: copy: -o names the target path (2 characters or more)\n");
         return YM_CLI_USAGE;
     }
 
-    YmDocActionMsg msg;
-    int st = ymCliDocChoose(session, t, &msg);
-    if (st != YM_CLI_OK) return st;
     int type = 0, flag = 0;
     YmDocResultMsg res;
-    st = ymCliDocSend(session, msg, YM_DOC_COPY, target, &type, &flag, &res);
+    int st = ymCliDocAct(session, t, argc, argv, YM_DOC_COPY, target, &type, &flag, &res);
     if (st != YM_CLI_OK) return st;
     if (type != 0) return ymCliDocFailed("copy", res);
     printf("copied to %s\n", target.c_str());

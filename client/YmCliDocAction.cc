@@ -1,11 +1,10 @@
 // Choosing a document and sending a document action; see YmCliDocAction.h.
 #include "YmCliDocAction.h"
 
-#include <signal.h>
-#include <unistd.h>
-#include <sys/socket.h>
-
 #include <arpa/inet.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -18,9 +17,13 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
-std::string payloadOf(const YmStr& buf) { return std::string(reinterpret_cast<const char*>(buf.data), buf.slength); }
+std::string payloadOf(const YmStr& buf) {
+    return std::string(reinterpret_cast<const char*>(buf.data), buf.slength);
+}
 
 volatile sig_atomic_t gCancelSock = -1;
 
@@ -109,7 +112,8 @@ int ymCliDocChoose(YmCliSession& session, YmCliDocTarget& t, YmDocActionMsg* msg
     }
     std::string dbList;
     for (const std::string& d : t.dbs) dbList += d + "\n";
-    if (t.words.find_first_of("\n\f") != std::string::npos || dbList.find('\f') != std::string::npos) {
+    if (t.words.find_first_of("\n\f") != std::string::npos ||
+        dbList.find('\f') != std::string::npos) {
         fprintf(stderr, "drusk: a query or database name cannot hold line or page breaks\n");
         return YM_CLI_USAGE;
     }
@@ -136,16 +140,16 @@ int ymCliDocChoose(YmCliSession& session, YmCliDocTarget& t, YmDocActionMsg* msg
         return YM_CLI_FAILED;
     }
     if (t.hit > res._hits) {
-        fprintf(stderr, "drusk: the search found %u hit%s, no hit %lu\n", res._hits, res._hits == 1 ? "" : "s",
-                t.hit);
+        fprintf(stderr, "drusk: the search found %u hit%s, no hit %lu\n", res._hits,
+                res._hits == 1 ? "" : "s", t.hit);
         return YM_CLI_FAILED;
     }
     msg->setHdr(res.get(int(t.hit - 1)));
     return YM_CLI_OK;
 }
 
-int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const std::string& arg, int* type,
-                 int* flag, YmDocResultMsg* res) {
+int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const std::string& arg,
+                 int* type, int* flag, YmDocResultMsg* res) {
     msg.setAction(action);
     msg.setActionStr(arg.c_str());
     char host[256] = "";
@@ -200,12 +204,24 @@ int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const s
     return YM_CLI_OK;
 }
 
+int ymCliDocAct(YmCliSession& session, YmCliDocTarget& t, int argc, char** argv, int action,
+                const std::string& arg, int* type, int* flag, YmDocResultMsg* res) {
+    for (int i = optind; i < argc; i++)
+        t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
+    YmDocActionMsg msg;
+    int st = ymCliDocChoose(session, t, &msg);
+    if (st != YM_CLI_OK) return st;
+    return ymCliDocSend(session, msg, action, arg, type, flag, res);
+}
+
 int ymCliDocFailed(const char* what, const YmDocResultMsg& res) {
     std::string file = str(res._bHdr ? res._hdr->_fname : res._fname);
     std::string info = str(res._attrib);
-    fprintf(stderr, "drusk: %s: the server could not %s %s (type %d): missing, not a document of the knowledge "
-                    "base, of a type it cannot show, or the command failed\n",
-            what, what, file.c_str(), res._bHdr ? res._hdr->_type : res._type);
+    fprintf(
+        stderr,
+        "drusk: %s: the server could not %s %s (type %d): missing, not a document of the knowledge "
+        "base, of a type it cannot show, or the command failed\n",
+        what, what, file.c_str(), res._bHdr ? res._hdr->_type : res._type);
     if (!info.empty()) fprintf(stderr, "%s", info.c_str());
     return YM_CLI_FAILED;
 }

@@ -47,8 +47,14 @@ int ymCliDocChoose(YmCliSession& session, YmCliDocTarget& t, YmDocActionMsg* msg
 // then 0. An interrupt while waiting asks the server to cancel the display
 // (message 701). Returns a YM_CLI_ status; prints why on a connection
 // failure.
-int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const std::string& arg, int* type,
-                 int* flag, YmDocResultMsg* res);
+int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const std::string& arg,
+                 int* type, int* flag, YmDocResultMsg* res);
+
+// What every document command does after its options: takes the query
+// words argv[optind..argc-1], chooses the document and sends the action
+// (as ymCliDocChoose and ymCliDocSend).
+int ymCliDocAct(YmCliSession& session, YmCliDocTarget& t, int argc, char** argv, int action,
+                const std::string& arg, int* type, int* flag, YmDocResultMsg* res);
 
 // The result of an action that failed, in words, on standard error, e.g.
 // "drusk: print: the server could not print /a/b (type 4)". Returns

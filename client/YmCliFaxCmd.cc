@@ -16,7 +16,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 }  // namespace
 
@@ -52,7 +54,6 @@ int ymCliFax(YmCliSession& session, int argc, char** argv) {
         }
         f[at - letters] = optarg;
     }
-    for (int i = optind; i < argc; i++) t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
     if (f[1].size() < 3) {
         fprintf(stderr, "drusk: fax: -N names the fax number (3 characters or more)\n");
         return YM_CLI_USAGE;
@@ -73,12 +74,9 @@ int ymCliFax(YmCliSession& session, int argc, char** argv) {
         form += (v.empty() ? " " : v) + "\n";
     }
 
-    YmDocActionMsg msg;
-    int st = ymCliDocChoose(session, t, &msg);
-    if (st != YM_CLI_OK) return st;
     int type = 0, flag = 0;
     YmDocResultMsg res;
-    st = ymCliDocSend(session, msg, YM_DOC_FAX, form, &type, &flag, &res);
+    int st = ymCliDocAct(session, t, argc, argv, YM_DOC_FAX, form, &type, &flag, &res);
     if (st != YM_CLI_OK) return st;
     if (type != YmMsgType::DocError || res._errCode != 2) return ymCliDocFailed("fax", res);
     // The service's lines come each followed by an empty line.

@@ -42,7 +42,6 @@ int ymCliMail(YmCliSession& session, int argc, char** argv) {
             return YM_CLI_USAGE;
         }
     }
-    for (int i = optind; i < argc; i++) t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
     if (rcpt.empty()) {
         fprintf(stderr, "drusk: mail: -r names the recipient\n");
         return YM_CLI_USAGE;
@@ -55,12 +54,10 @@ int ymCliMail(YmCliSession& session, int argc, char** argv) {
     // make the comment the sender, so the sender line is never empty.
     if (sender.empty()) sender = session._user;
 
-    YmDocActionMsg msg;
-    int st = ymCliDocChoose(session, t, &msg);
-    if (st != YM_CLI_OK) return st;
     int type = 0, flag = 0;
     YmDocResultMsg res;
-    st = ymCliDocSend(session, msg, YM_DOC_MAIL, rcpt + "\n" + sender + "\n" + comment, &type, &flag, &res);
+    int st = ymCliDocAct(session, t, argc, argv, YM_DOC_MAIL, rcpt + "\n" + sender + "\n" + comment,
+                         &type, &flag, &res);
     if (st != YM_CLI_OK) return st;
     if (type != 0) return ymCliDocFailed("mail", res);
     printf("mailed to %s\n", rcpt.c_str());

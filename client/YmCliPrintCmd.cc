@@ -41,19 +41,16 @@ int ymCliPrint(YmCliSession& session, int argc, char** argv) {
             return YM_CLI_USAGE;
         }
     }
-    for (int i = optind; i < argc; i++) t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
     if (host.find('\n') != std::string::npos || printer.find('\n') != std::string::npos) {
         fprintf(stderr, "drusk: print: host and printer are single words\n");
         return YM_CLI_USAGE;
     }
     if (!printer.empty() && host.empty()) host = "localhost";
 
-    YmDocActionMsg msg;
-    int st = ymCliDocChoose(session, t, &msg);
-    if (st != YM_CLI_OK) return st;
     int type = 0, flag = 0;
     YmDocResultMsg res;
-    st = ymCliDocSend(session, msg, YM_DOC_PRINT, host + "\n" + printer, &type, &flag, &res);
+    int st = ymCliDocAct(session, t, argc, argv, YM_DOC_PRINT, host + "\n" + printer, &type, &flag,
+                         &res);
     if (st != YM_CLI_OK) return st;
     if (type != 0) return ymCliDocFailed("print", res);
     printf("printed\n");

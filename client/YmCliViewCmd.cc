@@ -22,7 +22,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 struct Span {
     size_t offset, length;
@@ -37,12 +39,13 @@ std::vector<Span> spans(const std::string& markLine, size_t textLen) {
         size_t tab = markLine.find('\t', p);
         if (tab == std::string::npos) tab = markLine.size();
         long line, off, len;
-        if (sscanf(markLine.substr(p, tab - p).c_str(), "%ld;%ld;%ld", &line, &off, &len) == 3 && off >= 0 &&
-            len > 0 && size_t(off) < textLen)
+        if (sscanf(markLine.substr(p, tab - p).c_str(), "%ld;%ld;%ld", &line, &off, &len) == 3 &&
+            off >= 0 && len > 0 && size_t(off) < textLen)
             out.push_back({size_t(off), std::min(size_t(len), textLen - size_t(off))});
         p = tab + 1;
     }
-    std::sort(out.begin(), out.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
+    std::sort(out.begin(), out.end(),
+              [](const Span& a, const Span& b) { return a.offset < b.offset; });
     std::vector<Span> kept;
     for (const Span& s : out)
         if (kept.empty() || s.offset >= kept.back().offset + kept.back().length) kept.push_back(s);
@@ -70,8 +73,8 @@ int ymCliView(YmCliSession& session, int argc, char** argv) {
         int taken = ymCliDocOption(c, optarg, &t);
         if (taken < 0) return YM_CLI_USAGE;
         if (taken) continue;
-        if (c == 'M' && (!strcmp(optarg, "auto") || !strcmp(optarg, "ansi") || !strcmp(optarg, "brackets") ||
-                         !strcmp(optarg, "none"))) {
+        if (c == 'M' && (!strcmp(optarg, "auto") || !strcmp(optarg, "ansi") ||
+                         !strcmp(optarg, "brackets") || !strcmp(optarg, "none"))) {
             how = optarg;
         } else if (c == 'o') {
             outFile = optarg;
@@ -80,14 +83,10 @@ int ymCliView(YmCliSession& session, int argc, char** argv) {
             return YM_CLI_USAGE;
         }
     }
-    for (int i = optind; i < argc; i++) t.words += std::string(t.words.empty() ? "" : " ") + argv[i];
 
-    YmDocActionMsg msg;
-    int st = ymCliDocChoose(session, t, &msg);
-    if (st != YM_CLI_OK) return st;
     int type = 0, flag = 0;
     YmDocResultMsg res;
-    st = ymCliDocSend(session, msg, YM_DOC_VIEW, "", &type, &flag, &res);
+    int st = ymCliDocAct(session, t, argc, argv, YM_DOC_VIEW, "", &type, &flag, &res);
     if (st != YM_CLI_OK) return st;
     if (type != YmMsgType::DocResult) return ymCliDocFailed("show", res);
     if (flag == -1) {
@@ -107,12 +106,14 @@ int ymCliView(YmCliSession& session, int argc, char** argv) {
         }
         return YM_CLI_OK;
     }
-    if (flag == 7) fprintf(stderr, "drusk: view: the document is PostScript; shown as it is stored\n");
+    if (flag == 7)
+        fprintf(stderr, "drusk: view: the document is PostScript; shown as it is stored\n");
     if (how == "auto") how = isatty(1) ? "ansi" : "none";
     const char* on = how == "ansi" ? "\033[7m" : how == "brackets" ? "[[" : "";
     const char* off = how == "ansi" ? "\033[0m" : how == "brackets" ? "]]" : "";
-    std::vector<Span> marks = res._bHdr && how != "none" ? spans(str(res._hdr->_markLine), text.size())
-                                                          : std::vector<Span>();
+    std::vector<Span> marks = res._bHdr && how != "none"
+                                  ? spans(str(res._hdr->_markLine), text.size())
+                                  : std::vector<Span>();
     size_t at = 0;
     for (const Span& s : marks) {
         fwrite(text.data() + at, 1, s.offset - at, stdout);

@@ -3,7 +3,6 @@
 // mail and fax with their effects in the root's spool folders, and the
 // failures in words with their exit statuses.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -22,8 +21,9 @@ struct Outcome {
     std::string out, err;
 };
 
-const std::string kMan = ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n"
-                         "The quokka turns every knob.\n";
+const std::string kMan =
+    ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n"
+    "The quokka turns every knob.\n";
 
 class DruskDocs : public ::testing::Test {
   protected:
@@ -34,7 +34,8 @@ class DruskDocs : public ::testing::Test {
         data.write("kb/notes.txt", "Notes\n\nA quokka, then another quokka.\n");
         data.write("kb/frob.1", kMan);
         ASSERT_TRUE(ymIndexDatabase(data.path(), "kb", data.file("kb")));
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()})) << srv.log();
+        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
+            << srv.log();
     }
 
     Outcome drusk(const std::vector<std::string>& args) {
@@ -42,7 +43,8 @@ class DruskDocs : public ::testing::Test {
         std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " +
                           std::to_string(srv.port()) + " -u jo -g staff -G 50";
         for (const std::string& a : args) cmd += " " + ymShellQuote(a);
-        cmd += " >" + ymShellQuote(out.file("out")) + " 2>" + ymShellQuote(out.file("err")) + " </dev/null";
+        cmd += " >" + ymShellQuote(out.file("out")) + " 2>" + ymShellQuote(out.file("err")) +
+               " </dev/null";
         Outcome r;
         int st = system(cmd.c_str());
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
@@ -81,7 +83,8 @@ TEST_F(DruskDocs, PrintCopyMailAndFax) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "printed\n");
     ASSERT_EQ(ymListDir(root.file("var/spool/lp")), std::vector<std::string>{"laser-1"});
-    EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/control")).find("title=jo\n"), std::string::npos);
+    EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/control")).find("title=jo\n"),
+              std::string::npos);
 
     r = drusk({"copy", "-o", data.file("copy.1"), "twiddle"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -98,7 +101,8 @@ TEST_F(DruskDocs, PrintCopyMailAndFax) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "faxed: request id is 1 (group id 1) for host localhost (2 files)\n");
     EXPECT_NE(ymReadFile(root.file("var/spool/fax/1/1")).find("To:       Bob"), std::string::npos);
-    EXPECT_NE(ymReadFile(root.file("var/spool/fax/1/1")).find("Comments: see page 1"), std::string::npos);
+    EXPECT_NE(ymReadFile(root.file("var/spool/fax/1/1")).find("Comments: see page 1"),
+              std::string::npos);
 }
 
 TEST_F(DruskDocs, FailuresInWords) {
@@ -108,13 +112,22 @@ TEST_F(DruskDocs, FailuresInWords) {
         int status;
         const char* err;
     } cases[] = {
-        {"file outside the knowledge base", {"view", "-f", "/etc/passwd"}, 1, "could not show /etc/passwd"},
+        {"file outside the knowledge base",
+         {"view", "-f", "/etc/passwd"},
+         1,
+         "could not show /etc/passwd"},
         {"no such hit", {"view", "-n", "3", "twiddle"}, 1, "found 1 hit, no hit 3"},
         {"no document named", {"view"}, 2, "name the document"},
         {"copy without a target", {"copy", "twiddle"}, 2, "-o names the target"},
         {"mail without a recipient", {"mail", "twiddle"}, 2, "-r names the recipient"},
-        {"fax number refused by the service", {"fax", "-N", "no number", "twiddle"}, 1, "could not fax"},
-        {"copy into no folder", {"copy", "-o", data.file("no/such/x"), "twiddle"}, 1, "could not copy"},
+        {"fax number refused by the service",
+         {"fax", "-N", "no number", "twiddle"},
+         1,
+         "could not fax"},
+        {"copy into no folder",
+         {"copy", "-o", data.file("no/such/x"), "twiddle"},
+         1,
+         "could not copy"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);

@@ -12,9 +12,9 @@
 
 class YmDocAccess {
   public:
-    // Collects the document folders of the databases announced in the
-    // settings directories (FULSEARCH, else FULPATH) and of those in the
-    // search model's table, each resolved to its real path.
+    // Collects the document folders of the databases in the search model's
+    // table (built at start-up and again by every search), each resolved to
+    // its real path. Without a search model no file is allowed.
     void load();
     // True, with the file's real path in *resolved, when path names an
     // existing file inside one of the folders.

@@ -28,7 +28,9 @@ namespace {
 // a document larger than this leaves room for the rest and is refused.
 constexpr unsigned int kMaxDocBytes = YM_MAX_FRAME_LENGTH - 1024 * 1024;
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
@@ -117,7 +119,8 @@ YmBool YmDocModel::readFile(YmStr fname) {
     int fd = open(cstr(fname), O_RDONLY);
     if (fd < 0) return 0;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 1 || st.st_size > off_t(kMaxDocBytes)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 1 ||
+        st.st_size > off_t(kMaxDocBytes)) {
         close(fd);
         return 0;
     }
@@ -211,11 +214,14 @@ YmBool YmDocModel::diffHost() {
     return c != s;
 }
 
-std::string YmDocModel::printCmd(const std::string& host, const std::string& printer, const std::string& user) {
+std::string YmDocModel::printCmd(const std::string& host, const std::string& printer,
+                                 const std::string& user) {
     // With a print host the spooler's words are read twice, by this shell
     // and by the remote one, so each is quoted for both.
     bool remote = !host.empty();
-    auto word = [remote](const std::string& w) { return remote ? ymShellQuote(ymShellQuote(w)) : ymShellQuote(w); };
+    auto word = [remote](const std::string& w) {
+        return remote ? ymShellQuote(ymShellQuote(w)) : ymShellQuote(w);
+    };
     std::string cmd = textCmd() + " | ";
     if (remote) {
         if (!validHost(host)) return "";
@@ -304,8 +310,8 @@ YmBool YmDocModel::email(const char* dest) {
     if (fclose(fp) != 0) return 0;
 
     std::string docCmd = textCmd() + " >> " + tmp.quoted();
-    std::string sendCmd = tool(YmPath::Cat) + " " + tmp.quoted() + "| " + tool(YmPath::Sendmail) + " " +
-                          ymShellQuote("-f" + from) + " " + ymShellQuote(to);
+    std::string sendCmd = tool(YmPath::Cat) + " " + tmp.quoted() + "| " + tool(YmPath::Sendmail) +
+                          " " + ymShellQuote("-f" + from) + " " + ymShellQuote(to);
     return execCmd(docCmd.c_str()) && execCmd(sendCmd.c_str());
 }
 
@@ -344,18 +350,25 @@ YmStr YmTextModel::convertFax() {
 }
 
 YmStr YmTroffModel::filter() {
-    return filterOf(tool(YmPath::Tbl) + " ", " | " + tool(YmPath::Nroff) + " | " + tool(YmPath::Col) + " -xb ");
+    return filterOf(tool(YmPath::Tbl) + " ",
+                    " | " + tool(YmPath::Nroff) + " | " + tool(YmPath::Col) + " -xb ");
 }
 
 YmStr YmManModel::filter() {
-    return filterOf(tool(YmPath::Tbl) + " ", " | " + tool(YmPath::Nroff) + " -i " + tool(YmPath::TmacAn) + " | " +
-                                                 tool(YmPath::Col) + " -xb ");
+    return filterOf(tool(YmPath::Tbl) + " ", " | " + tool(YmPath::Nroff) + " -i " +
+                                                 tool(YmPath::TmacAn) + " | " + tool(YmPath::Col) +
+                                                 " -xb ");
 }
 
 YmStr YmMmModel::filter() {
-    return filterOf(tool(YmPath::Tbl) + " ", " | " + tool(YmPath::Nroff) + " -mm | " + tool(YmPath::Col) + " -xb ");
+    return filterOf(tool(YmPath::Tbl) + " ",
+                    " | " + tool(YmPath::Nroff) + " -mm | " + tool(YmPath::Col) + " -xb ");
 }
 
-YmStr YmPcatModel::filter() { return filterOf(tool(YmPath::Pcat) + " ", " | " + tool(YmPath::Col) + " -xb "); }
+YmStr YmPcatModel::filter() {
+    return filterOf(tool(YmPath::Pcat) + " ", " | " + tool(YmPath::Col) + " -xb ");
+}
 
-YmStr YmZcatModel::filter() { return filterOf(tool(YmPath::Zcat) + " ", " | " + tool(YmPath::Col) + " -xb "); }
+YmStr YmZcatModel::filter() {
+    return filterOf(tool(YmPath::Zcat) + " ", " | " + tool(YmPath::Col) + " -xb ");
+}

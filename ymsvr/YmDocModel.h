@@ -89,7 +89,8 @@ class YmDocModel {
     // value is refused (the action then fails).
     // The print command for a filter (or "" for the stored file); user is
     // the job's title.
-    std::string printCmd(const std::string& host, const std::string& printer, const std::string& user);
+    std::string printCmd(const std::string& host, const std::string& printer,
+                         const std::string& user);
     std::string fallbackPrintCmd();
     std::string copyCmd(const std::string& dest);
     // The last two labels of host joined by a dot; "" with fewer than two.

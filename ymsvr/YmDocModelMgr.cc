@@ -20,7 +20,9 @@ const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data);
 bool isTextType(int type) { return (type >= 1 && type <= 9); }
 
 // The data of a document that is PostScript rather than text.
-bool isPostScript(const YmStr& data) { return data.slength - 1 > 3 && data.data[0] == '%' && data.data[1] == '!'; }
+bool isPostScript(const YmStr& data) {
+    return data.slength - 1 > 3 && data.data[0] == '%' && data.data[1] == '!';
+}
 
 }  // namespace
 
@@ -45,30 +47,30 @@ int YmDocModelMgr::requestCancelDisplay(void*, int, char*, int, char**, int*) {
 
 YmDocModel* YmDocModelMgr::modelFor(int type) {
     switch (type) {
-    case 1:
-    case 2:
-    case 6:
-    case 7:
-        return new YmTextModel;
-    case 3:
-        return new YmTroffModel;
-    case 4:
-        return new YmManModel;
-    case 5:
-        return new YmMmModel;
-    case 8:
-        return new YmPcatModel;
-    case 9:
-        return new YmZcatModel;
-    default:
-        // The media models (10, 11, 13, 14, 16, 17, 19, 20, 21) are not
-        // built yet; 12, 15, 18 and other numbers never have one.
-        return nullptr;
+        case 1:
+        case 2:
+        case 6:
+        case 7:
+            return new YmTextModel;
+        case 3:
+            return new YmTroffModel;
+        case 4:
+            return new YmManModel;
+        case 5:
+            return new YmMmModel;
+        case 8:
+            return new YmPcatModel;
+        case 9:
+            return new YmZcatModel;
+        default:
+            // The media models (10, 11, 13, 14, 16, 17, 19, 20, 21) are not
+            // built yet; 12, 15, 18 and other numbers never have one.
+            return nullptr;
     }
 }
 
-YmDocModel* YmDocModelMgr::create(const char* fname, int type, const char* client, int da, const char* action,
-                                  const YmStr& marks, int* docErr) {
+YmDocModel* YmDocModelMgr::create(const char* fname, int type, const char* client, int da,
+                                  const char* action, const YmStr& marks, int* docErr) {
     YmDocModel* m = modelFor(type);
     if (!m) {
         *docErr = 1;
@@ -76,29 +78,30 @@ YmDocModel* YmDocModelMgr::create(const char* fname, int type, const char* clien
     }
     // Only the text family gets the marks; only the program and media
     // models get the client's display name.
-    m->init(fname, type, isTextType(type) ? cstr(marks) : nullptr, isTextType(type) ? nullptr : client);
+    m->init(fname, type, isTextType(type) ? cstr(marks) : nullptr,
+            isTextType(type) ? nullptr : client);
     YmBool ok = 1;
     switch (da) {
-    case 1:
-        if (m->openDoc()) return m;
-        ok = 0;
-        break;
-    case 2:
-        ok = m->print(action);
-        break;
-    case 3:
-        ok = m->copy(action);
-        break;
-    case 4:
-        ok = m->fax(action);
-        _infoString = m->_attrib;
-        if (ok) *docErr = 2;
-        break;
-    case 5:
-        ok = m->email(action);
-        break;
-    default:
-        break;
+        case 1:
+            if (m->openDoc()) return m;
+            ok = 0;
+            break;
+        case 2:
+            ok = m->print(action);
+            break;
+        case 3:
+            ok = m->copy(action);
+            break;
+        case 4:
+            ok = m->fax(action);
+            _infoString = m->_attrib;
+            if (ok) *docErr = 2;
+            break;
+        case 5:
+            ok = m->email(action);
+            break;
+        default:
+            break;
     }
     if (!ok) *docErr = 1;
     m->closeDoc();
@@ -162,8 +165,8 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
 
     YmDocModel* m = nullptr;
     if (access.allowed(cstr(req._fname), &path))
-        m = self->create(path.c_str(), req._type, cstr(req._client), req._action, cstr(req._actionStr), marks,
-                         &err);
+        m = self->create(path.c_str(), req._type, cstr(req._client), req._action,
+                         cstr(req._actionStr), marks, &err);
     else
         err = 1;
 
@@ -182,7 +185,8 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
         res.setAttrib(cstr(m->_attrib));
         char* data = m->docBuffer();
         res.setDocBuff(data, data ? m->_docLen : 0);
-        if (req._action == YM_DOC_VIEW && (req._type == 1 || req._type == 2) && isPostScript(res._docBuffer))
+        if (req._action == YM_DOC_VIEW && (req._type == 1 || req._type == 2) &&
+            isPostScript(res._docBuffer))
             res.setType(7);
         if (_dCancel) res.setType(-1);
         res.send(YmMsgType::DocResult);

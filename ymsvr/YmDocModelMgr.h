@@ -39,7 +39,8 @@ class YmDocModelMgr {
 
     static int requestAction(void* t, int flag, char* dataPtr, int len, char** res, int* rlen);
     // Message 701; changes nothing that outlives the request in progress.
-    static int requestCancelDisplay(void* t, int flag, char* dataPtr, int len, char** res, int* rlen);
+    static int requestCancelDisplay(void* t, int flag, char* dataPtr, int len, char** res,
+                                    int* rlen);
     // The SIGIO handler: marks the display cancelled and ignores SIGIO from
     // then on.
     static void cancelDisplaySignal(int sig);

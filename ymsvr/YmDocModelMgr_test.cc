@@ -5,7 +5,6 @@
 // it got; then print, copy, mail and fax with their effects in the root's
 // spool folders, the failures, file lists and the display cancel.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +26,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 std::string lower(std::string s) {
     for (char& c : s) c = char(tolower(static_cast<unsigned char>(c)));
@@ -52,16 +53,19 @@ std::vector<Mark> marksOf(const std::string& markLine) {
         size_t tab = markLine.find('\t', p);
         if (tab == std::string::npos) tab = markLine.size();
         Mark m;
-        if (sscanf(markLine.substr(p, tab - p).c_str(), "%d;%d;%d", &m.line, &m.offset, &m.length) == 3)
+        if (sscanf(markLine.substr(p, tab - p).c_str(), "%d;%d;%d", &m.line, &m.offset,
+                   &m.length) == 3)
             out.push_back(m);
         p = tab + 1;
     }
     return out;
 }
 
-const std::string kMan = ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n.B frob\n"
-                         "turns every knob.\n.PP\nThe quokka smiles.\n";
-const std::string kTroff = ".ce\nQuarterly Report\n.sp\n.ft B\nRevenue\n.ft R\nrose.\nA quokka was seen.\n";
+const std::string kMan =
+    ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n.B frob\n"
+    "turns every knob.\n.PP\nThe quokka smiles.\n";
+const std::string kTroff =
+    ".ce\nQuarterly Report\n.sp\n.ft B\nRevenue\n.ft R\nrose.\nA quokka was seen.\n";
 const std::string kMm = ".H 1 \"Plans\"\n.P\nThe plans are bold.\nOne quokka, two Quokka.\n";
 const std::string kPlain = "Plain words.\n\n   The quokka\tlives here; quokka again.\n";
 
@@ -81,8 +85,8 @@ class DocService : public ::testing::Test {
         data.write("kb.docs/comp.src", "A compressed quokka.\n");
         data.write("kb.docs/ps.txt", "%!PS-Adobe-3.0\n% quokka\nshowpage\n");
         std::string d = data.file("kb.docs/");
-        ASSERT_EQ(system(("gzip -c " + d + "packed.src > " + d + "packed.z && gzip -c " + d + "comp.src > " + d +
-                          "comp.Z && rm " + d + "packed.src " + d + "comp.src")
+        ASSERT_EQ(system(("gzip -c " + d + "packed.src > " + d + "packed.z && gzip -c " + d +
+                          "comp.src > " + d + "comp.Z && rm " + d + "packed.src " + d + "comp.src")
                              .c_str()),
                   0);
         std::string log;
@@ -104,8 +108,9 @@ class DocService : public ::testing::Test {
         req.setUsr(user.c_str());
         req.setGroup("staff");
         req.prepareForSend();
-        ASSERT_TRUE(c.send(YmMsgType::InitReq, 0, std::string(reinterpret_cast<const char*>(req._buf.data),
-                                                               req._buf.slength)));
+        ASSERT_TRUE(
+            c.send(YmMsgType::InitReq, 0,
+                   std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
         YmFrame f;
         ASSERT_TRUE(c.recv(&f));
         ASSERT_EQ(f.type, YmMsgType::InitResult);
@@ -116,8 +121,9 @@ class DocService : public ::testing::Test {
         req.setSrchDBs("kb");
         req.setQuery(("0\n" + word + "\n").c_str());
         req.prepareForSend();
-        ASSERT_TRUE(c.send(YmMsgType::SrchReq, 0,
-                           std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
+        ASSERT_TRUE(
+            c.send(YmMsgType::SrchReq, 0,
+                   std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
         YmFrame f;
         ASSERT_TRUE(c.recv(&f, 60000));
         ASSERT_EQ(f.type, YmMsgType::SrchResult);
@@ -127,8 +133,9 @@ class DocService : public ::testing::Test {
 
     // Sends a 405: with hdr true, text is a header text; else a file name
     // of the given type.
-    void act(YmClient& c, int action, const std::string& text, bool hdr, const std::string& arg = "",
-             int type = 1, int index = 0, const std::string& flist = "") {
+    void act(YmClient& c, int action, const std::string& text, bool hdr,
+             const std::string& arg = "", int type = 1, int index = 0,
+             const std::string& flist = "") {
         YmDocActionMsg m;
         m.setAction(action);
         if (hdr)
@@ -142,8 +149,9 @@ class DocService : public ::testing::Test {
         m.setIndex(index);
         m.setClient("ws1.dept.example.com:0");
         m.prepareForSend();
-        ASSERT_TRUE(c.send(YmMsgType::DocAction, action,
-                           std::string(reinterpret_cast<const char*>(m._buf.data), m._buf.slength)));
+        ASSERT_TRUE(
+            c.send(YmMsgType::DocAction, action,
+                   std::string(reinterpret_cast<const char*>(m._buf.data), m._buf.slength)));
     }
 
     // Reads one answer into *r; the frame's type and flag into *f.
@@ -288,14 +296,16 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
     std::string control = ymReadFile(root.file("var/spool/lp/laser-1/control"));
     EXPECT_NE(control.find("title=" + user + "\n"), std::string::npos) << control;
     EXPECT_NE(control.find("host=localhost\n"), std::string::npos);
-    EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/data.1")).find("frob - twiddle knobs"), std::string::npos);
+    EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/data.1")).find("frob - twiddle knobs"),
+              std::string::npos);
     EXPECT_EQ(ymReadFile(data.file("copy of frob.1")), kMan);
     std::string mail = ymReadFile(root.file("var/mail/msg.1"));
     EXPECT_EQ(mail.find("X-Envelope-From: carol@example.org\nX-Envelope-To: bob@"), 0u) << mail;
     EXPECT_NE(mail.find("Comments: For you\n\n"), std::string::npos);
     EXPECT_NE(mail.find("frob - twiddle knobs"), std::string::npos);
 
-    act(c, YM_DOC_FAX, hdr, true, "Bob\n555-0100\nAcme\nTown\n555-0101\nSee below\n \nAlice\nalice\nws1.example.com");
+    act(c, YM_DOC_FAX, hdr, true,
+        "Bob\n555-0100\nAcme\nTown\n555-0101\nSee below\n \nAlice\nalice\nws1.example.com");
     YmFrame f;
     YmDocResultMsg r;
     answer(c, &f, &r);
@@ -308,13 +318,15 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
     act(c, YM_DOC_PRINT, hdr, true, "\n");
     act(c, YM_DOC_PRINT, hdr, true, "localhost\nnosuchprinter");
     expectNextIsView(c);
-    ASSERT_EQ(ymListDir(root.file("var/spool/lp")), (std::vector<std::string>{"laser-1", "lp-2", "lp-3"}));
+    ASSERT_EQ(ymListDir(root.file("var/spool/lp")),
+              (std::vector<std::string>{"laser-1", "lp-2", "lp-3"}));
     EXPECT_EQ(ymReadFile(root.file("var/spool/lp/lp-3/data.1")), kMan);
 
     // Spooler, mail, copy, fax and formatter that fail: 408 with code 1.
     ymPutTool(root.path(), "usr/bin/lp", "#!/bin/sh\ncat >/dev/null\nexit 1\n");
     ymPutTool(root.path(), "usr/lib/sendmail", "#!/bin/sh\ncat >/dev/null\nexit 75\n");
-    ymPutTool(root.path(), "usr/bin/nroff", "#!/bin/sh\ncat >/dev/null\necho half a page\nexit 2\n");
+    ymPutTool(root.path(), "usr/bin/nroff",
+              "#!/bin/sh\ncat >/dev/null\necho half a page\nexit 2\n");
     struct Case {
         const char* name;
         int action;
@@ -342,7 +354,8 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
 TEST_F(DocService, AFileListAnswersOnlyItsFailures) {
     YmClient c;
     ASSERT_TRUE(c.connect(srv));
-    std::string list = doc("plain.txt") + ";1\n" + doc("missing.txt") + ";4\n" + doc("frob.1") + ";4\n";
+    std::string list =
+        doc("plain.txt") + ";1\n" + doc("missing.txt") + ";4\n" + doc("frob.1") + ";4\n";
     act(c, YM_DOC_PRINT, "", false, "\n", 1, 7, list);
     YmFrame f;
     YmDocResultMsg r;
@@ -377,7 +390,8 @@ TEST_F(DocService, ACancelDuringASlowViewMarksTheAnswer) {
     for (int i = 0; i < 1200 && !ignored; i++) {
         std::string st = ymReadFile("/proc/" + std::to_string(c.pid()) + "/status");
         size_t p = st.find("SigIgn:\t");
-        ignored = p != std::string::npos && (std::stoull(st.substr(p + 8, 16), nullptr, 16) >> (SIGIO - 1) & 1);
+        ignored = p != std::string::npos &&
+                  (std::stoull(st.substr(p + 8, 16), nullptr, 16) >> (SIGIO - 1) & 1);
         if (!ignored) usleep(10000);
     }
     EXPECT_TRUE(ignored);

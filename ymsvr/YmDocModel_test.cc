@@ -3,8 +3,9 @@
 // root's spooler, remote shell, mail and fax stand-ins, whose effects are
 // checked in the root's spool folders. Each test has a root of its own, so
 // that a tool can be replaced by one that fails.
-#include <gtest/gtest.h>
+#include "YmDocModel.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include <memory>
 #include <string>
 
-#include "YmDocModel.h"
 #include "YmInitModel.h"
 #include "YmPlatform.h"
 #include "YmServer.h"
@@ -21,7 +21,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 class Models : public ::testing::Test {
   protected:
@@ -67,7 +69,8 @@ TEST(Marks, SearchSideMarksBecomeTheMarksLine) {
     } cases[] = {
         {"hit on the second line", "ab\n  cd", "0;2;2\t", "1;5;2\t"},
         {"first visible character", "  word rest", "0;0;4\t", "0;2;4\t"},
-        {"several hits in order", "one two\nthree four\n", "0;3;3\t0;6;5\t0;11;4\t", "0;4;3\t1;8;5\t1;14;4\t"},
+        {"several hits in order", "one two\nthree four\n", "0;3;3\t0;6;5\t0;11;4\t",
+         "0;4;3\t1;8;5\t1;14;4\t"},
         {"no marks from the search side", "abc", "0;0;0\t", "0;0;0\t"},
         {"items out of order give one mark", "abcdefgh", "0;5;1\t0;2;1\t", "0;5;1\t"},
         {"the same start twice gives the mark twice", "abcdef", "0;2;1\t0;2;1\t", "0;2;1\t0;2;1\t"},
@@ -111,18 +114,20 @@ TEST(Reading, EdgesOfTheStoredFile) {
 }
 
 TEST_F(Models, EachTextModelShowsItsFormattedText) {
-    const std::string man = ".TH FROB 1\n.SH NAME\nfrob \\- twiddle the knobs\n.SH DESCRIPTION\n"
-                            ".B frob\nturns every knob.\n";
+    const std::string man =
+        ".TH FROB 1\n.SH NAME\nfrob \\- twiddle the knobs\n.SH DESCRIPTION\n"
+        ".B frob\nturns every knob.\n";
     const std::string troff = ".ce\nQuarterly Report\n.sp\n.ft B\nRevenue\n.ft R\nrose sharply.\n";
     const std::string mm = ".H 1 \"Plans\"\n.P\nThe plans are bold.\n";
     const std::string plain = "Plain words, kept as they are.\n";
     docs.write("pack.src", "packed text here\n");
     docs.write("comp.src", "compressed text here\n");
-    ASSERT_EQ(system(("gzip -c " + docs.file("pack.src") + " > " + docs.file("doc.z") + " && compress -c " +
-                      docs.file("comp.src") + " > " + docs.file("doc.Z") + " 2>/dev/null || gzip -c " +
-                      docs.file("comp.src") + " > " + docs.file("doc.Z"))
-                         .c_str()),
-              0);
+    ASSERT_EQ(
+        system(("gzip -c " + docs.file("pack.src") + " > " + docs.file("doc.z") +
+                " && compress -c " + docs.file("comp.src") + " > " + docs.file("doc.Z") +
+                " 2>/dev/null || gzip -c " + docs.file("comp.src") + " > " + docs.file("doc.Z"))
+                   .c_str()),
+        0);
     struct Case {
         const char* name;
         std::unique_ptr<YmDocModel> m;
@@ -131,15 +136,36 @@ TEST_F(Models, EachTextModelShowsItsFormattedText) {
         std::vector<std::string> shown, hidden;
     } cases[] = {
         {"text", std::unique_ptr<YmDocModel>(new YmTextModel), doc("p.txt", plain), 1, {plain}, {}},
-        {"man", std::unique_ptr<YmDocModel>(new YmManModel), doc("frob.1", man), 4,
-         {"NAME", "frob - twiddle the knobs", "turns every knob."}, {".TH", ".SH", "\b"}},
-        {"troff", std::unique_ptr<YmDocModel>(new YmTroffModel), doc("r.tr", troff), 3,
-         {"Quarterly Report", "Revenue rose sharply."}, {".ce", ".ft"}},
-        {"mm", std::unique_ptr<YmDocModel>(new YmMmModel), doc("p.mm", mm), 5, {"Plans", "The plans are bold."},
+        {"man",
+         std::unique_ptr<YmDocModel>(new YmManModel),
+         doc("frob.1", man),
+         4,
+         {"NAME", "frob - twiddle the knobs", "turns every knob."},
+         {".TH", ".SH", "\b"}},
+        {"troff",
+         std::unique_ptr<YmDocModel>(new YmTroffModel),
+         doc("r.tr", troff),
+         3,
+         {"Quarterly Report", "Revenue rose sharply."},
+         {".ce", ".ft"}},
+        {"mm",
+         std::unique_ptr<YmDocModel>(new YmMmModel),
+         doc("p.mm", mm),
+         5,
+         {"Plans", "The plans are bold."},
          {".H", ".P"}},
-        {"packed", std::unique_ptr<YmDocModel>(new YmPcatModel), docs.file("doc.z"), 8, {"packed text here"}, {}},
-        {"compressed", std::unique_ptr<YmDocModel>(new YmZcatModel), docs.file("doc.Z"), 9,
-         {"compressed text here"}, {}},
+        {"packed",
+         std::unique_ptr<YmDocModel>(new YmPcatModel),
+         docs.file("doc.z"),
+         8,
+         {"packed text here"},
+         {}},
+        {"compressed",
+         std::unique_ptr<YmDocModel>(new YmZcatModel),
+         docs.file("doc.Z"),
+         9,
+         {"compressed text here"},
+         {}},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -147,8 +173,10 @@ TEST_F(Models, EachTextModelShowsItsFormattedText) {
         ASSERT_TRUE(c.m->openDoc());
         std::string text = str(c.m->_docBuffer);
         EXPECT_EQ(text.size(), c.m->_docLen);
-        for (const std::string& s : c.shown) EXPECT_NE(text.find(s), std::string::npos) << s << " in:\n" << text;
-        for (const std::string& s : c.hidden) EXPECT_EQ(text.find(s), std::string::npos) << s << " in:\n" << text;
+        for (const std::string& s : c.shown)
+            EXPECT_NE(text.find(s), std::string::npos) << s << " in:\n" << text;
+        for (const std::string& s : c.hidden)
+            EXPECT_EQ(text.find(s), std::string::npos) << s << " in:\n" << text;
     }
 }
 
@@ -191,14 +219,16 @@ TEST_F(Models, PrintFallsBackToTheStoredFileOnTheDefaultPrinter) {
     std::string page = doc("frob.1", ".TH FROB 1\n.SH NAME\nfrob \\- knobs\n");
     auto m = model<YmManModel>(page, 4);
     // An unknown printer, an unknown host, a host that is no host name.
-    for (const char* dest : {"localhost\nnoprinter", "nosuchhost.invalid\nlaser", "-l\nlaser"}) ASSERT_TRUE(m->print(dest));
+    for (const char* dest : {"localhost\nnoprinter", "nosuchhost.invalid\nlaser", "-l\nlaser"})
+        ASSERT_TRUE(m->print(dest));
     ASSERT_EQ(jobs(), (std::vector<std::string>{"lp-1", "lp-2", "lp-3"}));
     for (const std::string& j : jobs()) {
         EXPECT_EQ(job(j, "data.1"), ymReadFile(page));  // unformatted
         EXPECT_NE(job(j, "control").find("title=\n"), std::string::npos);
     }
     // A spooler that fails every job: the print fails.
-    ymPutTool(root.path(), "usr/bin/lp", "#!/bin/sh\ncat >/dev/null\necho 'lp: scheduler not responding' >&2\nexit 1\n");
+    ymPutTool(root.path(), "usr/bin/lp",
+              "#!/bin/sh\ncat >/dev/null\necho 'lp: scheduler not responding' >&2\nexit 1\n");
     EXPECT_FALSE(m->print("localhost\nlaser"));
     EXPECT_FALSE(m->print("\n"));
 }
@@ -213,9 +243,15 @@ TEST_F(Models, ClientValuesNeverRunAsCommands) {
     const std::string mark = "pwned";
     std::string p = doc("plain.txt", "some text\n");
     const std::string tricks[] = {
-        "x';touch " + mark + ";'",   "x\";touch " + mark + ";\"", "x;touch " + mark,
-        "x$(touch " + mark + ")",    "x`touch " + mark + "`",     "x|touch " + mark,
-        "x&&touch " + mark,          "x\ntouch " + mark,          "x'\\''$(touch " + mark + ")",
+        "x';touch " + mark + ";'",
+        "x\";touch " + mark + ";\"",
+        "x;touch " + mark,
+        "x$(touch " + mark + ")",
+        "x`touch " + mark + "`",
+        "x|touch " + mark,
+        "x&&touch " + mark,
+        "x\ntouch " + mark,
+        "x'\\''$(touch " + mark + ")",
         "-x$(touch${IFS}" + mark + ")",
     };
     for (const std::string& t : tricks) {
@@ -229,14 +265,15 @@ TEST_F(Models, ClientValuesNeverRunAsCommands) {
         m->copy(t.c_str());
         m->email((t + "\n" + t + "\n" + t).c_str());
         m->email(("bob@example.com\n" + t + "\n" + t).c_str());
-        m->fax((t + "\n555-" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t +
-                "\n" + t)
+        m->fax((t + "\n555-" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t + "\n" + t +
+                "\n" + t + "\n" + t)
                    .c_str());
         EXPECT_NE(access(mark.c_str(), F_OK), 0);
         // The title reached the spooler whole, as one value.
         bool found = false;
         for (const std::string& j : jobs())
-            if (job(j, "control").find("title=" + t.substr(0, t.find('\n'))) != std::string::npos) found = true;
+            if (job(j, "control").find("title=" + t.substr(0, t.find('\n'))) != std::string::npos)
+                found = true;
         EXPECT_TRUE(found || t.find('\n') != std::string::npos);
         // A copy target that holds the tricks is taken as a plain name.
         EXPECT_EQ(ymReadFile(docs.path() + "/copy " + t), "some text\n");
@@ -265,9 +302,10 @@ TEST_F(Models, MailCarriesHeadersABlankLineAndTheText) {
     auto box = ymListDir(root.file("var/mail"));
     ASSERT_EQ(box, (std::vector<std::string>{"msg.1", "msg.2"}));
     std::string one = ymReadFile(root.file("var/mail/msg.1"));
-    const std::string head = "X-Envelope-From: carol@example.com\nX-Envelope-To: bob@example.com\n"
-                             "Subject: DruskIII Document\nFrom: carol@example.com\nReply-To: carol@example.com\n"
-                             "Comments: Have a look\n\n";
+    const std::string head =
+        "X-Envelope-From: carol@example.com\nX-Envelope-To: bob@example.com\n"
+        "Subject: DruskIII Document\nFrom: carol@example.com\nReply-To: carol@example.com\n"
+        "Comments: Have a look\n\n";
     EXPECT_EQ(one.substr(0, head.size()), head);
     EXPECT_NE(one.find("frob - knobs", head.size()), std::string::npos);
     std::string two = ymReadFile(root.file("var/mail/msg.2"));
@@ -291,7 +329,8 @@ TEST(Mail, DomainAndAddresses) {
     EXPECT_EQ(YmDocModel::mailAddress("bob", "c.d"), "bob@c.d");
     EXPECT_EQ(YmDocModel::mailAddress("bob", ""), std::string("bob@") + YM_DEFAULT_MAIL_DOMAIN);
     EXPECT_EQ(YmDocModel::mailAddress("bob@x.org", "c.d"), "bob@x.org");
-    for (const char* bad : {"", "-f", "a b", "a\rb", "a\tb"}) EXPECT_EQ(YmDocModel::mailAddress(bad, "c.d"), "") << bad;
+    for (const char* bad : {"", "-f", "a b", "a\rb", "a\tb"})
+        EXPECT_EQ(YmDocModel::mailAddress(bad, "c.d"), "") << bad;
 }
 
 TEST_F(Models, FaxSendsCoverAndConvertedTextToTheFaxService) {
@@ -304,11 +343,13 @@ TEST_F(Models, FaxSendsCoverAndConvertedTextToTheFaxService) {
     auto psm = model<YmTextModel>(ps, 1);
     EXPECT_EQ(str(psm->convertFax()), std::string(ymPath(YmPath::Cat)) + " '" + ps + "' > %s ");
 
-    const char* form = "Bob\n555-0100\nAcme\nTown\n555-0101\nSee page 2\n \nAlice A\nalice\nws1.dept.example.com";
+    const char* form =
+        "Bob\n555-0100\nAcme\nTown\n555-0101\nSee page 2\n \nAlice A\nalice\nws1.dept.example.com";
     ASSERT_TRUE(man->fax(form));
     EXPECT_EQ(str(man->_attrib), "request id is 1 (group id 1) for host localhost (2 files)\n\n");
     std::string job = root.file("var/spool/fax/1/");
-    EXPECT_NE(ymReadFile(job + "control").find("number=555-0100\nfrom=alice@dept.example.com\n"), std::string::npos);
+    EXPECT_NE(ymReadFile(job + "control").find("number=555-0100\nfrom=alice@dept.example.com\n"),
+              std::string::npos);
     EXPECT_NE(ymReadFile(job + "1").find("To:       Bob"), std::string::npos);
     std::string fax = ymReadFile(job + "2");
     EXPECT_EQ(fax.find("FAX-TEXT 1\n.TH FROB 1"), 0u);
@@ -329,7 +370,11 @@ TEST(Hosts, DiffHostComparesTheFirstLabelsWithoutCase) {
     struct Case {
         const char* client;
         bool differs;
-    } cases[] = {{"alpha:0.0", true}, {"ALPHA.other.org", false}, {"alpha", false}, {"beta.dept", true}, {"", true}};
+    } cases[] = {{"alpha:0.0", true},
+                 {"ALPHA.other.org", false},
+                 {"alpha", false},
+                 {"beta.dept", true},
+                 {"", true}};
     for (const Case& c : cases) {
         m.init("/x", 1, nullptr, c.client);
         EXPECT_EQ(bool(m.diffHost()), c.differs) << c.client;

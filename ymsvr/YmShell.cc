@@ -20,7 +20,9 @@ int ymRunShell(const std::string& cmd) {
             dup2(fd, 0);
             close(fd);
         }
-        if (haveBash) execl("/bin/bash", "bash", "-o", "pipefail", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        if (haveBash)
+            execl("/bin/bash", "bash", "-o", "pipefail", "-c", cmd.c_str(),
+                  static_cast<char*>(nullptr));
         execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -35,7 +37,8 @@ bool ymShellOk(const std::string& cmd) { return ymRunShell(cmd) == 0; }
 
 std::string ymShellPath(const char* path) {
     std::string p = path ? path : "";
-    if (!p.empty() && p.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+,") ==
+    if (!p.empty() && p.find_first_not_of(
+                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+,") ==
                           std::string::npos)
         return p;
     return ymShellQuote(p);
