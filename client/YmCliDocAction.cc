@@ -1,12 +1,8 @@
 // Choosing a document and sending a document action; see YmCliDocAction.h.
 #include "YmCliDocAction.h"
 
-#include <arpa/inet.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -25,44 +21,16 @@ std::string payloadOf(const YmStr& buf) {
     return std::string(reinterpret_cast<const char*>(buf.data), buf.slength);
 }
 
-volatile sig_atomic_t gCancelSock = -1;
-
-// One header-only frame, type 701, written in one piece.
-void sendCancel(int) {
-    unsigned char frame[12] = {0};
-    uint32_t type = htonl(uint32_t(YmMsgType::DisplayCancel));
-    memcpy(frame, &type, 4);
-    if (gCancelSock >= 0) (void)send(gCancelSock, frame, sizeof frame, MSG_NOSIGNAL);
-    signal(SIGINT, SIG_DFL);
-}
-
-bool number(const char* s, unsigned long max, unsigned long* v) {
-    char* end = nullptr;
-    errno = 0;
-    unsigned long n = strtoul(s, &end, 10);
-    if (!*s || *end || errno || s[0] == '-' || n > max) return false;
-    *v = n;
-    return true;
-}
-
 }  // namespace
 
 int ymCliDocOption(int c, const char* arg, YmCliDocTarget* t) {
     unsigned long v;
     switch (c) {
-        case 'd': {
-            std::string list = arg;
-            size_t at = 0;
-            while (at <= list.size()) {
-                size_t comma = list.find(',', at);
-                if (comma == std::string::npos) comma = list.size();
-                if (comma > at) t->dbs.push_back(list.substr(at, comma - at));
-                at = comma + 1;
-            }
+        case 'd':
+            ymCliSplitList(arg, &t->dbs);
             return 1;
-        }
         case 'n':
-            if (!number(arg, INT_MAX, &v) || v == 0) {
+            if (!ymCliNumber(arg, INT_MAX, &v) || v == 0) {
                 fprintf(stderr, "drusk: -n wants a hit number (1, 2, ...), not %s\n", arg);
                 return -1;
             }
@@ -72,7 +40,7 @@ int ymCliDocOption(int c, const char* arg, YmCliDocTarget* t) {
             t->file = arg;
             return 1;
         case 't':
-            if (!number(arg, INT_MAX, &v)) {
+            if (!ymCliNumber(arg, INT_MAX, &v)) {
                 fprintf(stderr, "drusk: -t wants a document type number, not %s\n", arg);
                 return -1;
             }
@@ -166,18 +134,9 @@ int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const s
         fprintf(stderr, "drusk: %s\n", why.c_str());
         return YM_CLI_NOCONN;
     }
-    // Installed only once the request is out, so that the cancel frame
-    // cannot land inside it.
-    gCancelSock = session.socket();
-    struct sigaction sa, old;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = sendCancel;
-    sigemptyset(&sa.sa_mask);
-    if (action == YM_DOC_VIEW) sigaction(SIGINT, &sa, &old);
     YmCliAnswer ans;
-    bool got = session.receive(&ans, &why);
-    if (action == YM_DOC_VIEW) sigaction(SIGINT, &old, nullptr);
-    gCancelSock = -1;
+    bool got = action == YM_DOC_VIEW ? session.receiveCancellable(YmMsgType::DisplayCancel, &ans, &why)
+                                     : session.receive(&ans, &why);
     if (!got) {
         fprintf(stderr, "drusk: %s\n", why.c_str());
         return YM_CLI_NOCONN;

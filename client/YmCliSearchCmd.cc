@@ -9,12 +9,8 @@
 // "-q '31:>19950101'". An interrupt while the server searches asks it to
 // cancel; a second one ends the program.
 #include <getopt.h>
-#include <signal.h>
-#include <sys/socket.h>
 
-#include <arpa/inet.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -30,19 +26,6 @@
 namespace {
 
 std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data)); }
-
-// ---- the cancel ----
-
-volatile sig_atomic_t gCancelSock = -1;
-
-void sendCancel(int) {
-    // One header-only frame, type 302, written in one piece.
-    unsigned char frame[12] = {0};
-    uint32_t type = htonl(uint32_t(YmMsgType::SrchCancel));
-    memcpy(frame, &type, 4);
-    if (gCancelSock >= 0) (void)send(gCancelSock, frame, sizeof frame, MSG_NOSIGNAL);
-    signal(SIGINT, SIG_DFL);
-}
 
 // ---- the engine's error numbers, for the "Additional Information" ----
 
@@ -138,15 +121,6 @@ void printRaw(YmSrchResultMsg& res, FILE* out) {
     for (unsigned int i = 0; i < res._hits; i++) fprintf(out, "--- hit %u\n%s", i + 1, res.get(int(i)));
 }
 
-bool number(const char* s, unsigned long max, unsigned long* v) {
-    char* end = nullptr;
-    errno = 0;
-    unsigned long n = strtoul(s, &end, 10);
-    if (!*s || *end || errno || s[0] == '-' || n > max) return false;
-    *v = n;
-    return true;
-}
-
 }  // namespace
 
 void ymCliSearchUsage(FILE* out) {
@@ -177,29 +151,19 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
     int c;
     while ((c = getopt(argc, argv, "+d:cm:n:tro:zF:q:")) != -1) {
         switch (c) {
-            case 'd': {
-                std::string list = optarg;
-                size_t at = 0;
-                while (at <= list.size()) {
-                    size_t comma = list.find(',', at);
-                    if (comma == std::string::npos) comma = list.size();
-                    if (comma > at) dbs.push_back(list.substr(at, comma - at));
-                    at = comma + 1;
-                }
-                break;
-            }
+            case 'd': ymCliSplitList(optarg, &dbs); break;
             case 'c': count = true; break;
             case 't': thes = true; break;
             case 'r': raw = true; break;
             case 'z': reverse = true; break;
             case 'm':
-                if (!number(optarg, UINT_MAX, &maxHits)) {
+                if (!ymCliNumber(optarg, UINT_MAX, &maxHits)) {
                     fprintf(stderr, "drusk: -m wants a number of hits, not %s\n", optarg);
                     return YM_CLI_USAGE;
                 }
                 break;
             case 'n':
-                if (!number(optarg, INT_MAX, &nearDist)) {
+                if (!ymCliNumber(optarg, INT_MAX, &nearDist)) {
                     fprintf(stderr, "drusk: -n wants a number of words, not %s\n", optarg);
                     return YM_CLI_USAGE;
                 }
@@ -216,7 +180,7 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
                 break;
             }
             case 'F':
-                if (!number(optarg, INT_MAX, &field)) {
+                if (!ymCliNumber(optarg, INT_MAX, &field)) {
                     fprintf(stderr, "drusk: -F wants a field number, not %s\n", optarg);
                     return YM_CLI_USAGE;
                 }
@@ -224,7 +188,7 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
             case 'q': {
                 const char* colon = strchr(optarg, ':');
                 unsigned long f;
-                if (!colon || !number(std::string(optarg, size_t(colon - optarg)).c_str(), INT_MAX, &f) ||
+                if (!colon || !ymCliNumber(std::string(optarg, size_t(colon - optarg)).c_str(), INT_MAX, &f) ||
                     !colon[1]) {
                     fprintf(stderr, "drusk: -q wants field:text, not %s\n", optarg);
                     return YM_CLI_USAGE;
@@ -282,17 +246,7 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
         fprintf(stderr, "drusk: %s\n", why.c_str());
         return YM_CLI_NOCONN;
     }
-    // Installed only once the request is out, so that the cancel frame
-    // cannot land inside it.
-    gCancelSock = session.socket();
-    struct sigaction sa, old;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = sendCancel;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &old);
-    bool got = session.receive(&ans, &why);
-    sigaction(SIGINT, &old, nullptr);
-    gCancelSock = -1;
+    bool got = session.receiveCancellable(YmMsgType::SrchCancel, &ans, &why);
     if (!got) {
         fprintf(stderr, "drusk: %s\n", why.c_str());
         return YM_CLI_NOCONN;

@@ -1,7 +1,10 @@
 // The client's session; see YmCliSession.h.
 #include "YmCliSession.h"
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -11,6 +14,23 @@
 
 #include "YmMsgTypes.h"
 #include "mps.h"
+
+namespace {
+
+// The socket and frame type of the cancel an interrupt sends.
+volatile sig_atomic_t gCancelSock = -1;
+volatile sig_atomic_t gCancelType = 0;
+
+void sendCancel(int) {
+    // One header-only frame, written in one piece.
+    unsigned char frame[12] = {0};
+    uint32_t type = htonl(uint32_t(gCancelType));
+    memcpy(frame, &type, 4);
+    if (gCancelSock >= 0) (void)send(gCancelSock, frame, sizeof frame, MSG_NOSIGNAL);
+    signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
 
 YmCliSession::YmCliSession() {
     const char* u = getenv("USER");
@@ -116,6 +136,20 @@ bool YmCliSession::receive(YmCliAnswer* out, std::string* why) {
     return true;
 }
 
+bool YmCliSession::receiveCancellable(int cancelType, YmCliAnswer* out, std::string* why) {
+    gCancelType = cancelType;
+    gCancelSock = socket();
+    struct sigaction sa, old;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = sendCancel;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &old);
+    bool got = receive(out, why);
+    sigaction(SIGINT, &old, nullptr);
+    gCancelSock = -1;
+    return got;
+}
+
 bool YmCliSession::request(int type, int flag, const std::string& payload, YmCliAnswer* out, std::string* why) {
     return sendOnly(type, flag, payload, why) && receive(out, why);
 }
@@ -125,4 +159,24 @@ int YmCliSession::socket() const { return theMPS && _open ? theMPS->GetSock() : 
 void YmCliSession::close() {
     if (_open && theMPS) theMPS->Send(YmMsgType::Quit, 0, nullptr, nullptr);
     _open = false;
+}
+
+bool ymCliNumber(const char* s, unsigned long max, unsigned long* v) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long n = strtoul(s, &end, 10);
+    if (!*s || *end || errno || s[0] == '-' || n > max) return false;
+    *v = n;
+    return true;
+}
+
+void ymCliSplitList(const char* list, std::vector<std::string>* out) {
+    std::string l = list;
+    size_t at = 0;
+    while (at <= l.size()) {
+        size_t comma = l.find(',', at);
+        if (comma == std::string::npos) comma = l.size();
+        if (comma > at) out->push_back(l.substr(at, comma - at));
+        at = comma + 1;
+    }
 }

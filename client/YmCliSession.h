@@ -45,6 +45,11 @@ class YmCliSession {
     // The two halves of request, for callers that do something in between.
     bool sendOnly(int type, int flag, const std::string& payload, std::string* why);
     bool receive(YmCliAnswer* out, std::string* why);
+    // receive, during which an interrupt (SIGINT) sends the server a
+    // header-only frame of cancelType, once; a second interrupt ends the
+    // program. Call it only once the request is out, so that the cancel
+    // frame cannot land inside the request.
+    bool receiveCancellable(int cancelType, YmCliAnswer* out, std::string* why);
 
     // The connected socket, or -1.
     int socket() const;
@@ -56,5 +61,10 @@ class YmCliSession {
     YmInitResultMsg _login;
     bool _open = false;
 };
+
+// Reads a decimal number of at most max (no sign, nothing after it).
+bool ymCliNumber(const char* s, unsigned long max, unsigned long* v);
+// Appends the comma-separated names of list to out, empty ones left out.
+void ymCliSplitList(const char* list, std::vector<std::string>* out);
 
 #endif

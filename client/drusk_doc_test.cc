@@ -13,13 +13,9 @@
 #include "YmServerFixture.h"
 #include "YmTestDatabase.h"
 #include "YmTestRoot.h"
+#include "drusk_testrun.h"
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
 
 const std::string kMan =
     ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n"
@@ -38,20 +34,7 @@ class DruskDocs : public ::testing::Test {
             << srv.log();
     }
 
-    Outcome drusk(const std::vector<std::string>& args) {
-        const char* bin = getenv("YM_BIN_DIR");
-        std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " +
-                          std::to_string(srv.port()) + " -u jo -g staff -G 50";
-        for (const std::string& a : args) cmd += " " + ymShellQuote(a);
-        cmd += " >" + ymShellQuote(out.file("out")) + " 2>" + ymShellQuote(out.file("err")) +
-               " </dev/null";
-        Outcome r;
-        int st = system(cmd.c_str());
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        r.out = out.read("out");
-        r.err = out.read("err");
-        return r;
-    }
+    Outcome drusk(const std::vector<std::string>& args) { return ymRunDrusk(srv.port(), args, out); }
 
     YmTempDir root, data, out;
     YmServer srv;

@@ -3,24 +3,17 @@
 // words with its exit status.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "YmPlatform.h"
 #include "YmServerFixture.h"
 #include "YmTestDatabase.h"
+#include "drusk_testrun.h"
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
 
 class Drusk : public ::testing::Test {
   protected:
@@ -36,17 +29,7 @@ class Drusk : public ::testing::Test {
     }
 
     Outcome drusk(const std::vector<std::string>& args, int port = 0) {
-        const char* bin = getenv("YM_BIN_DIR");
-        std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " +
-                          std::to_string(port ? port : srv.port()) + " -u jo -g staff -G 50";
-        for (const std::string& a : args) cmd += " " + ymShellQuote(a);
-        cmd += " >" + ymShellQuote(out.file("out")) + " 2>" + ymShellQuote(out.file("err")) + " </dev/null";
-        Outcome r;
-        int st = system(cmd.c_str());
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        r.out = out.read("out");
-        r.err = out.read("err");
-        return r;
+        return ymRunDrusk(port ? port : srv.port(), args, out);
     }
 
     YmTempDir data, root, out;
