@@ -82,13 +82,12 @@ int main(int argc, char** argv) {
     }
     theSrchModel->init();
 
-    // The document model manager and the document edit manager follow, in
-    // that order.
-
     // The document model manager: 405 and 701. Never deleted; held by a
     // static so that it stays reachable after main's frame is gone.
     static YmDocModelMgr* docModelMgr = new YmDocModelMgr;
     docModelMgr->init();
+
+    // The document edit manager follows here.
 
     return ymServerLoop();
 }
