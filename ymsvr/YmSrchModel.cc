@@ -158,6 +158,10 @@ YmSrchModel::~YmSrchModel() {
 // ---- start, restart, shutdown ----
 
 YmBool YmSrchModel::initFT() {
+    // The server's entry calls this with the signal handlers installed and
+    // the port open: an interrupt now must not shut the engine down under
+    // its own start.
+    KillSignalsHeld held;
     // The login treats an empty FULSEARCH as unset and reads FULPATH; the
     // engine looks for settings in the same folders only when the empty
     // value is gone from the environment.
@@ -202,6 +206,9 @@ void YmSrchModel::close() {
 }
 
 void YmSrchModel::quit() {
+    // Not twice at once: the quit message's shutdown can be interrupted by a
+    // signal whose handler shuts down too.
+    KillSignalsHeld held;
     close();
     for (int i = 0; i < YM_MAX_DBS; i++) {
         if (_db[i]) {
@@ -218,7 +225,7 @@ void YmSrchModel::quit() {
 
 int YmSrchModel::requestInit(void* svcThis, int, char*, int, char**, int*) {
     YmSrchModel* m = static_cast<YmSrchModel*>(svcThis);
-    KillSignalsHeld held;
+    KillSignalsHeld held;  // across both halves: no shutdown in between
     m->quit();
     m->initFT();
     return 1;
