@@ -157,16 +157,10 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
             case 'r': raw = true; break;
             case 'z': reverse = true; break;
             case 'm':
-                if (!ymCliNumber(optarg, UINT_MAX, &maxHits)) {
-                    fprintf(stderr, "drusk: -m wants a number of hits, not %s\n", optarg);
-                    return YM_CLI_USAGE;
-                }
+                if (!ymCliNumberOption('m', optarg, "a number of hits", UINT_MAX, &maxHits)) return YM_CLI_USAGE;
                 break;
             case 'n':
-                if (!ymCliNumber(optarg, INT_MAX, &nearDist)) {
-                    fprintf(stderr, "drusk: -n wants a number of words, not %s\n", optarg);
-                    return YM_CLI_USAGE;
-                }
+                if (!ymCliNumberOption('n', optarg, "a number of words", INT_MAX, &nearDist)) return YM_CLI_USAGE;
                 break;
             case 'o': {
                 const char* keys[] = {"score", "db", "date", "title"};
@@ -180,10 +174,7 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
                 break;
             }
             case 'F':
-                if (!ymCliNumber(optarg, INT_MAX, &field)) {
-                    fprintf(stderr, "drusk: -F wants a field number, not %s\n", optarg);
-                    return YM_CLI_USAGE;
-                }
+                if (!ymCliNumberOption('F', optarg, "a field number", INT_MAX, &field)) return YM_CLI_USAGE;
                 break;
             case 'q': {
                 const char* colon = strchr(optarg, ':');

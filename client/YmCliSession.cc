@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -168,6 +169,12 @@ bool ymCliNumber(const char* s, unsigned long max, unsigned long* v) {
     if (!*s || *end || errno || s[0] == '-' || n > max) return false;
     *v = n;
     return true;
+}
+
+bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max, unsigned long* v) {
+    if (ymCliNumber(arg, max, v)) return true;
+    fprintf(stderr, "drusk: -%c wants %s, not %s\n", opt, what, arg);
+    return false;
 }
 
 void ymCliSplitList(const char* list, std::vector<std::string>* out) {

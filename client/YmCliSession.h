@@ -64,6 +64,9 @@ class YmCliSession {
 
 // Reads a decimal number of at most max (no sign, nothing after it).
 bool ymCliNumber(const char* s, unsigned long max, unsigned long* v);
+// The same for the argument of option -opt; a refusal is reported as
+// "drusk: -opt wants <what>, not <arg>".
+bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max, unsigned long* v);
 // Appends the comma-separated names of list to out, empty ones left out.
 void ymCliSplitList(const char* list, std::vector<std::string>* out);
 
