@@ -73,7 +73,9 @@ struct Engine {
     long search(const std::string& qry, const Query& q, long* marks) {
         FTSH sh = nullptr;
         FTBH vec[1] = {base};
-        if (ftshstrt(ftapih, vec, 1, long(q.maxHits), q.count ? 1032 : 8, qry.c_str(), 0, 0, &sh) < 0 || !sh) {
+        if (ftshstrt(ftapih, vec, 1, long(q.maxHits), q.count ? 1032 : 8, qry.c_str(), 0, 0, &sh) <
+                0 ||
+            !sh) {
             fprintf(stderr, "search_bench: the engine refused %s (%d)\n", q.text, ftegerr(ftapih));
             exit(1);
         }
@@ -94,7 +96,9 @@ struct Engine {
             for (long i = 0; i < hits;) {
                 info[0] = _FTCINFO{0, 10, asked, nullptr};
                 long n = std::min(100L, hits - i);
-                if (ftshcfld(ftapih, sh, i, info, 0, buf.data(), long(buf.size()), 1, &n) != 0 || n <= 0) break;
+                if (ftshcfld(ftapih, sh, i, info, 0, buf.data(), long(buf.size()), 1, &n) != 0 ||
+                    n <= 0)
+                    break;
                 for (long j = 0; j < n; j++) {
                     int nm;
                     if (!ftshgf(ftapih, sh, i + j, &nm)) continue;
@@ -148,7 +152,9 @@ bool readAll(int fd, char* p, size_t n) {
     return true;
 }
 
-int be32(const unsigned char* p) { return int(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]); }
+int be32(const unsigned char* p) {
+    return int(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+}
 
 std::string frame(int type, const YmStr& payload) {
     unsigned char h[12] = {0};
@@ -217,16 +223,23 @@ int main(int argc, char** argv) {
     bool reuse = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
-        if (a == "--source") source = argv[i + 1];
-        else if (a == "--work") work = argv[i + 1];
-        else if (a == "--ftindex") ftindex = argv[i + 1];
-        else if (a == "--ymsvr") ymsvr = argv[i + 1];
-        else if (a == "--reps") reps = std::max(1, atoi(argv[i + 1]));
-        else if (a == "--reuse") reuse = atoi(argv[i + 1]) != 0;
+        if (a == "--source")
+            source = argv[i + 1];
+        else if (a == "--work")
+            work = argv[i + 1];
+        else if (a == "--ftindex")
+            ftindex = argv[i + 1];
+        else if (a == "--ymsvr")
+            ymsvr = argv[i + 1];
+        else if (a == "--reps")
+            reps = std::max(1, atoi(argv[i + 1]));
+        else if (a == "--reuse")
+            reuse = atoi(argv[i + 1]) != 0;
     }
     if (source.empty() || work.empty() || ftindex.empty() || ymsvr.empty()) {
         fprintf(stderr,
-                "usage: search_bench --source DIR --work DIR --ftindex PATH --ymsvr PATH [--reps N] [--reuse 1]\n");
+                "usage: search_bench --source DIR --work DIR --ftindex PATH --ymsvr PATH [--reps "
+                "N] [--reuse 1]\n");
         return 2;
     }
     ymPlatformInit();
@@ -324,7 +337,8 @@ int main(int argc, char** argv) {
         printf("%-24s %7ld %9ld %12.2f %12.2f %8.2f%s\n", q.name, hitsSrv, bytes, e, s, ratio,
                hitsEng == hitsSrv ? "" : "  (hit counts differ!)");
     }
-    printf("\nworst ratio for answers of 100 hits: %.2f (goal: below 1.50) %s\n", worst100, worst100 < 1.5 ? "met" : "NOT MET");
+    printf("\nworst ratio for answers of 100 hits: %.2f (goal: below 1.50) %s\n", worst100,
+           worst100 < 1.5 ? "met" : "NOT MET");
 
     std::string quit = frame(YmMsgType::Quit, YmStr());
     writeAll(fd, quit.data(), quit.size());

@@ -10,7 +10,6 @@
 // cancel; a second one ends the program.
 #include <getopt.h>
 
-
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -31,32 +30,49 @@ std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char
 
 const char* engineErrorText(int code) {
     switch (code) {
-        case 1: return "bad argument, or the search engine is not running";
-        case 2: return "the server ran out of memory";
-        case 3: return "no settings for this database";
-        case 4: return "the database's index cannot be opened";
-        case 5: return "malformed database name";
-        case 6: return "the database's settings cannot be read";
-        case 7: return "malformed query";
-        case 8: return "a field that cannot be searched";
-        case 9: return "a database that is not open";
-        case 10: return "the database's storage failed";
-        case 11: return "a date that cannot be read";
-        case 12: return "too many databases or searches open";
-        case 46: return "the search was lost";
-        default: return nullptr;
+        case 1:
+            return "bad argument, or the search engine is not running";
+        case 2:
+            return "the server ran out of memory";
+        case 3:
+            return "no settings for this database";
+        case 4:
+            return "the database's index cannot be opened";
+        case 5:
+            return "malformed database name";
+        case 6:
+            return "the database's settings cannot be read";
+        case 7:
+            return "malformed query";
+        case 8:
+            return "a field that cannot be searched";
+        case 9:
+            return "a database that is not open";
+        case 10:
+            return "the database's storage failed";
+        case 11:
+            return "a date that cannot be read";
+        case 12:
+            return "too many databases or searches open";
+        case 46:
+            return "the search was lost";
+        default:
+            return nullptr;
     }
 }
 
-void explainFailure(const YmSrchResultMsg& res, const std::string& query, const std::vector<std::string>& dbs) {
+void explainFailure(const YmSrchResultMsg& res, const std::string& query,
+                    const std::vector<std::string>& dbs) {
     fprintf(stderr, "drusk: the search failed\n");
     std::string info = str(res._srBkTag);
     if (!info.empty()) {
         size_t b = info.find_first_not_of('\n');
         info = b == std::string::npos ? "" : info.substr(b);
         size_t at = info.find("FT Error Code = ");
-        const char* words = at == std::string::npos ? nullptr : engineErrorText(atoi(info.c_str() + at + 16));
-        fprintf(stderr, "%s%s%s%s\n", info.c_str(), words ? " (" : "", words ? words : "", words ? ")" : "");
+        const char* words =
+            at == std::string::npos ? nullptr : engineErrorText(atoi(info.c_str() + at + 16));
+        fprintf(stderr, "%s%s%s%s\n", info.c_str(), words ? " (" : "", words ? words : "",
+                words ? ")" : "");
         return;
     }
     // The server does not say what was wrong with a query: the same parser
@@ -69,7 +85,8 @@ void explainFailure(const YmSrchResultMsg& res, const std::string& query, const 
     }
     std::string names;
     for (const std::string& d : dbs) names += (names.empty() ? "" : ", ") + d;
-    fprintf(stderr, "none of the databases named (%s) can be searched: unknown, unreadable or empty\n",
+    fprintf(stderr,
+            "none of the databases named (%s) can be searched: unknown, unreadable or empty\n",
             names.c_str());
 }
 
@@ -110,15 +127,17 @@ void printTable(YmSrchResultMsg& res, FILE* out) {
         rows.push_back(r);
     }
     auto line = [&](const Row& r) {
-        fprintf(out, "%*s  %-*s  %-*s  %-*s  %s\n", int(w[0]), r.num.c_str(), int(w[1]), r.title.c_str(),
-                int(w[2]), r.db.c_str(), int(w[3]), r.date.c_str(), r.file.c_str());
+        fprintf(out, "%*s  %-*s  %-*s  %-*s  %s\n", int(w[0]), r.num.c_str(), int(w[1]),
+                r.title.c_str(), int(w[2]), r.db.c_str(), int(w[3]), r.date.c_str(),
+                r.file.c_str());
     };
     line(head);
     for (const Row& r : rows) line(r);
 }
 
 void printRaw(YmSrchResultMsg& res, FILE* out) {
-    for (unsigned int i = 0; i < res._hits; i++) fprintf(out, "--- hit %u\n%s", i + 1, res.get(int(i)));
+    for (unsigned int i = 0; i < res._hits; i++)
+        fprintf(out, "--- hit %u\n%s", i + 1, res.get(int(i)));
 }
 
 }  // namespace
@@ -151,16 +170,28 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
     int c;
     while ((c = getopt(argc, argv, "+d:cm:n:tro:zF:q:")) != -1) {
         switch (c) {
-            case 'd': ymCliSplitList(optarg, &dbs); break;
-            case 'c': count = true; break;
-            case 't': thes = true; break;
-            case 'r': raw = true; break;
-            case 'z': reverse = true; break;
+            case 'd':
+                ymCliSplitList(optarg, &dbs);
+                break;
+            case 'c':
+                count = true;
+                break;
+            case 't':
+                thes = true;
+                break;
+            case 'r':
+                raw = true;
+                break;
+            case 'z':
+                reverse = true;
+                break;
             case 'm':
-                if (!ymCliNumberOption('m', optarg, "a number of hits", UINT_MAX, &maxHits)) return YM_CLI_USAGE;
+                if (!ymCliNumberOption('m', optarg, "a number of hits", UINT_MAX, &maxHits))
+                    return YM_CLI_USAGE;
                 break;
             case 'n':
-                if (!ymCliNumberOption('n', optarg, "a number of words", INT_MAX, &nearDist)) return YM_CLI_USAGE;
+                if (!ymCliNumberOption('n', optarg, "a number of words", INT_MAX, &nearDist))
+                    return YM_CLI_USAGE;
                 break;
             case 'o': {
                 const char* keys[] = {"score", "db", "date", "title"};
@@ -174,12 +205,15 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
                 break;
             }
             case 'F':
-                if (!ymCliNumberOption('F', optarg, "a field number", INT_MAX, &field)) return YM_CLI_USAGE;
+                if (!ymCliNumberOption('F', optarg, "a field number", INT_MAX, &field))
+                    return YM_CLI_USAGE;
                 break;
             case 'q': {
                 const char* colon = strchr(optarg, ':');
                 unsigned long f;
-                if (!colon || !ymCliNumber(std::string(optarg, size_t(colon - optarg)).c_str(), INT_MAX, &f) ||
+                if (!colon ||
+                    !ymCliNumber(std::string(optarg, size_t(colon - optarg)).c_str(), INT_MAX,
+                                 &f) ||
                     !colon[1]) {
                     fprintf(stderr, "drusk: -q wants field:text, not %s\n", optarg);
                     return YM_CLI_USAGE;
@@ -187,7 +221,9 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
                 fields.push_back({f, colon + 1});
                 break;
             }
-            default: ymCliSearchUsage(stderr); return YM_CLI_USAGE;
+            default:
+                ymCliSearchUsage(stderr);
+                return YM_CLI_USAGE;
         }
     }
     std::string words;

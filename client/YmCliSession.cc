@@ -3,9 +3,9 @@
 
 #include <arpa/inet.h>
 #include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,7 +47,8 @@ YmCliSession::~YmCliSession() { close(); }
 std::string YmCliSession::failure(const char* what) const {
     int err = theMPS ? theMPS->Errno() : 0;
     std::string s = std::string(what) + " " + _host + ":" + std::to_string(_port);
-    if (err > 0 && err != MPS_NEWCONN && err != MPS_EINTR && err != MPS_NOINIT) s += ": " + std::string(strerror(err));
+    if (err > 0 && err != MPS_NEWCONN && err != MPS_EINTR && err != MPS_NOINIT)
+        s += ": " + std::string(strerror(err));
     return s;
 }
 
@@ -76,9 +77,12 @@ bool YmCliSession::open(std::string* why) {
 
 std::string YmCliSession::loginErrorText(int code) {
     switch (code) {
-        case 0: return "no error";
-        case 4003: return "no directory tree is set up for this user";
-        default: return "login error " + std::to_string(code);
+        case 0:
+            return "no error";
+        case 4003:
+            return "no directory tree is set up for this user";
+        default:
+            return "login error " + std::to_string(code);
     }
 }
 
@@ -110,8 +114,8 @@ std::vector<std::string> YmCliSession::treeDatabases() const {
 }
 
 bool YmCliSession::sendOnly(int type, int flag, const std::string& payload, std::string* why) {
-    if (!theMPS || theMPS->Send(type, flag, const_cast<char*>(payload.data()), int(payload.size()), nullptr,
-                                nullptr) < 0) {
+    if (!theMPS || theMPS->Send(type, flag, const_cast<char*>(payload.data()), int(payload.size()),
+                                nullptr, nullptr) < 0) {
         *why = failure("lost the connection to");
         return false;
     }
@@ -151,7 +155,8 @@ bool YmCliSession::receiveCancellable(int cancelType, YmCliAnswer* out, std::str
     return got;
 }
 
-bool YmCliSession::request(int type, int flag, const std::string& payload, YmCliAnswer* out, std::string* why) {
+bool YmCliSession::request(int type, int flag, const std::string& payload, YmCliAnswer* out,
+                           std::string* why) {
     return sendOnly(type, flag, payload, why) && receive(out, why);
 }
 
@@ -171,7 +176,8 @@ bool ymCliNumber(const char* s, unsigned long max, unsigned long* v) {
     return true;
 }
 
-bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max, unsigned long* v) {
+bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max,
+                       unsigned long* v) {
     if (ymCliNumber(arg, max, v)) return true;
     fprintf(stderr, "drusk: -%c wants %s, not %s\n", opt, what, arg);
     return false;

@@ -41,7 +41,8 @@ class YmCliSession {
 
     // Sends one frame and waits for the answer. False, with *why, when the
     // connection fails.
-    bool request(int type, int flag, const std::string& payload, YmCliAnswer* out, std::string* why);
+    bool request(int type, int flag, const std::string& payload, YmCliAnswer* out,
+                 std::string* why);
     // The two halves of request, for callers that do something in between.
     bool sendOnly(int type, int flag, const std::string& payload, std::string* why);
     bool receive(YmCliAnswer* out, std::string* why);
@@ -66,7 +67,8 @@ class YmCliSession {
 bool ymCliNumber(const char* s, unsigned long max, unsigned long* v);
 // The same for the argument of option -opt; a refusal is reported as
 // "drusk: -opt wants <what>, not <arg>".
-bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max, unsigned long* v);
+bool ymCliNumberOption(char opt, const char* arg, const char* what, unsigned long max,
+                       unsigned long* v);
 // Appends the comma-separated names of list to out, empty ones left out.
 void ymCliSplitList(const char* list, std::vector<std::string>* out);
 

@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
     int c;
     while ((c = getopt(argc, argv, "+s:p:u:g:G:h")) != -1) {
         switch (c) {
-            case 's': session._host = optarg; break;
+            case 's':
+                session._host = optarg;
+                break;
             case 'p': {
                 char* end = nullptr;
                 errno = 0;
@@ -64,11 +66,21 @@ int main(int argc, char** argv) {
                 session._port = int(port);
                 break;
             }
-            case 'u': session._user = optarg; break;
-            case 'g': session._group = optarg; break;
-            case 'G': session._groupId = optarg; break;
-            case 'h': usage(stdout); return YM_CLI_OK;
-            default: usage(stderr); return YM_CLI_USAGE;
+            case 'u':
+                session._user = optarg;
+                break;
+            case 'g':
+                session._group = optarg;
+                break;
+            case 'G':
+                session._groupId = optarg;
+                break;
+            case 'h':
+                usage(stdout);
+                return YM_CLI_OK;
+            default:
+                usage(stderr);
+                return YM_CLI_USAGE;
         }
     }
     if (optind >= argc) {
@@ -97,8 +109,8 @@ int main(int argc, char** argv) {
         return YM_CLI_NOCONN;
     }
     if (session.loginError() != 0)
-        fprintf(stderr, "drusk: login: %s (code %d)\n", YmCliSession::loginErrorText(session.loginError()).c_str(),
-                session.loginError());
+        fprintf(stderr, "drusk: login: %s (code %d)\n",
+                YmCliSession::loginErrorText(session.loginError()).c_str(), session.loginError());
     int status = cmd->run(session, argc - optind, argv + optind);
     session.close();
     return status;

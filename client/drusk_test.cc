@@ -20,12 +20,14 @@ class Drusk : public ::testing::Test {
     void SetUp() override {
         root.mkdir("usr/tmp");
         data.write("drusktree", "0|Library|x|y|manuals\n");
-        data.write("manuals/fox.txt", "The Fox Story\n\nThe quick brown fox jumps over the lazy dog.\n");
+        data.write("manuals/fox.txt",
+                   "The Fox Story\n\nThe quick brown fox jumps over the lazy dog.\n");
         data.write("manuals/dog.txt", "Dogs and Wolves\n\nThe lazy dog sleeps.\n");
         data.write("other/cat.txt", "Cats\n\nA cat and a dog.\n");
         ASSERT_TRUE(ymIndexDatabase(data.path(), "manuals", data.file("manuals")));
         ASSERT_TRUE(ymIndexDatabase(data.path(), "other", data.file("other")));
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()})) << srv.log();
+        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
+            << srv.log();
     }
 
     Outcome drusk(const std::vector<std::string>& args, int port = 0) {
@@ -50,7 +52,8 @@ TEST_F(Drusk, PrintsTheHitsAsATable) {
     EXPECT_EQ(row.substr(0, 28), "1  The Fox Story  manuals   ");
     // The date as a date, then the file, whole.
     EXPECT_EQ(row[32], '-');
-    EXPECT_EQ(row.substr(row.size() - data.file("manuals/fox.txt").size()), data.file("manuals/fox.txt"));
+    EXPECT_EQ(row.substr(row.size() - data.file("manuals/fox.txt").size()),
+              data.file("manuals/fox.txt"));
     EXPECT_EQ(total, "1 hit");
 }
 
@@ -67,7 +70,8 @@ TEST_F(Drusk, SearchesTheLoginsDatabasesCountsOrdersAndPrintsRawRecords) {
 
     r = drusk({"search", "-d", "manuals", "-d", "other", "-o", "title", "dog"});
     ASSERT_EQ(r.status, 0) << r.err;
-    size_t cats = r.out.find("Cats"), dogs = r.out.find("Dogs and Wolves"), fox = r.out.find("The Fox Story");
+    size_t cats = r.out.find("Cats"), dogs = r.out.find("Dogs and Wolves"),
+           fox = r.out.find("The Fox Story");
     EXPECT_LT(cats, dogs);
     EXPECT_LT(dogs, fox);
     EXPECT_NE(fox, std::string::npos);
@@ -75,7 +79,8 @@ TEST_F(Drusk, SearchesTheLoginsDatabasesCountsOrdersAndPrintsRawRecords) {
     r = drusk({"search", "-r", "-d", "other", "cat"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 30), "--- hit 1\n110\nCats\n299\n0\n111\no");
-    EXPECT_NE(r.out.find("\n100\n" + data.file("other/cat.txt") + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n100\n" + data.file("other/cat.txt") + "\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\n256\n0;5;3\t\n1 hit\n"), std::string::npos) << r.out;
 }
 
@@ -88,17 +93,37 @@ TEST_F(Drusk, FailuresInWords) {
         int status;
         const char* err;
     } cases[] = {
-        {"query syntax", {"search", "-d", "manuals", "(fox"}, 0, 1,
+        {"query syntax",
+         {"search", "-d", "manuals", "(fox"},
+         0,
+         1,
          "drusk: the search failed\nquery error 10: Invalid search string - check syntax\n"},
-        {"operator typed", {"search", "-d", "manuals", "fox", "near", "dog"}, 0, 1,
+        {"operator typed",
+         {"search", "-d", "manuals", "fox", "near", "dog"},
+         0,
+         1,
          "query error 4: Unknown operator used\n"},
-        {"unknown database", {"search", "-d", "nosuch", "fox"}, 0, 1,
+        {"unknown database",
+         {"search", "-d", "nosuch", "fox"},
+         0,
+         1,
          "none of the databases named (nosuch) can be searched"},
-        {"the engine's own error", {"search", "-d", "manuals", "-F", "4711", "fox"}, 0, 1,
+        {"the engine's own error",
+         {"search", "-d", "manuals", "-F", "4711", "fox"},
+         0,
+         1,
          "Additional Information:\n    FT Error Code = 8 (a field that cannot be searched)\n"},
-        {"no server", {"search", "-d", "manuals", "fox"}, closed, 3, "drusk: cannot reach the server at localhost:"},
+        {"no server",
+         {"search", "-d", "manuals", "fox"},
+         closed,
+         3,
+         "drusk: cannot reach the server at localhost:"},
         {"no query", {"search", "-d", "manuals"}, 0, 2, "drusk: search: no query given\n"},
-        {"bad number", {"search", "-m", "lots", "fox"}, 0, 2, "-m wants a number of hits, not lots"},
+        {"bad number",
+         {"search", "-m", "lots", "fox"},
+         0,
+         2,
+         "-m wants a number of hits, not lots"},
         {"unknown command", {"fly"}, 0, 2, "drusk: unknown command fly\n"},
     };
     for (const Case& k : cases) {

@@ -20,10 +20,11 @@ struct Outcome {
 
 inline Outcome ymRunDrusk(int port, const std::vector<std::string>& args, const YmTempDir& dir) {
     const char* bin = getenv("YM_BIN_DIR");
-    std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " + std::to_string(port) +
-                      " -u jo -g staff -G 50";
+    std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/drusk") + " -p " +
+                      std::to_string(port) + " -u jo -g staff -G 50";
     for (const std::string& a : args) cmd += " " + ymShellQuote(a);
-    cmd += " >" + ymShellQuote(dir.file("out")) + " 2>" + ymShellQuote(dir.file("err")) + " </dev/null";
+    cmd += " >" + ymShellQuote(dir.file("out")) + " 2>" + ymShellQuote(dir.file("err")) +
+           " </dev/null";
     Outcome r;
     int st = system(cmd.c_str());
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;

@@ -50,15 +50,15 @@ YmBool YmDB::init(const char* dbname) {
 YmBool YmDB::open(const char* mode) {
     _baseH = ftbxop(ftapih, cstr(_name), mode);
     if (_baseH != 0) return 1;
-    syslog(LOG_USER | LOG_INFO, "ymsvr: cannot open database-%s %d %d %d", cstr(_name), ftegerr(ftapih),
-           ftegsub(ftapih), ftegwho(ftapih));
+    syslog(LOG_USER | LOG_INFO, "ymsvr: cannot open database-%s %d %d %d", cstr(_name),
+           ftegerr(ftapih), ftegsub(ftapih), ftegwho(ftapih));
     return 0;
 }
 
 void YmDB::close() {
     if (_baseH != 0 && ftbhcl(ftapih, _baseH) != 0)
-        syslog(LOG_USER | LOG_INFO, "ymsvr: cannot close database-%s %d %d %d", cstr(_name), ftegerr(ftapih),
-               ftegsub(ftapih), ftegwho(ftapih));
+        syslog(LOG_USER | LOG_INFO, "ymsvr: cannot close database-%s %d %d %d", cstr(_name),
+               ftegerr(ftapih), ftegsub(ftapih), ftegwho(ftapih));
     _baseH = 0;
 }
 

@@ -5,7 +5,6 @@
 #include "YmDB.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <set>
@@ -18,7 +17,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 class Table : public ::testing::Test {
   protected:
@@ -34,8 +35,8 @@ class Table : public ::testing::Test {
     // database's index file, or none).
     void announce(const YmTempDir& dir, const std::string& file, const std::string& name,
                   const std::string& idx = "") {
-        dir.write(file, "PTH=" + dir.path() + "/docs-" + name + "/\nREF=" + dir.file(name + ".ref") +
-                            (idx.empty() ? "" : "\nIDX=" + idx) + "\n");
+        dir.write(file, "PTH=" + dir.path() + "/docs-" + name + "/\nREF=" +
+                            dir.file(name + ".ref") + (idx.empty() ? "" : "\nIDX=" + idx) + "\n");
         dir.write(name + ".ref", "");
     }
     std::set<std::string> names() {
@@ -138,7 +139,7 @@ TEST_F(Table, BaseVectorOfARequest) {
         {"empty", false, 0},        // opened, but holds nothing
         {"empty\ntiny", true, 1},
         {"", false, 0},
-        {"\ntiny", false, 0},       // an empty first name ends the list
+        {"\ntiny", false, 0},  // an empty first name ends the list
         {"tiny\n\nempty\ntiny", true, 1},
         {"nosuch\ntiny", true, 1},
     };
@@ -166,7 +167,9 @@ TEST_F(Table, SearchCycleAndTheFailureText) {
         EXPECT_EQ(m._srchResultMsg._hits, 1u);
         EXPECT_EQ(m._srchResultMsg._errCode, 0);
         EXPECT_EQ(str(m._srchResultMsg._offsets), "0;1;4\t0;31;9\t\n");
-        EXPECT_EQ(str(m._srchResultMsg._titles), "\x01" "A tiny database so that the server has something to search.");
+        EXPECT_EQ(str(m._srchResultMsg._titles),
+                  "\x01"
+                  "A tiny database so that the server has something to search.");
     }
 
     // An engine failure that blames the base at index 0 of the vector.
@@ -177,8 +180,9 @@ TEST_F(Table, SearchCycleAndTheFailureText) {
     m.srchError("test", 0);
     m.createSRMsg();
     EXPECT_EQ(m._srchResultMsg._errCode, 1);
-    EXPECT_EQ(str(m._srchResultMsg._srBkTag), "\n\nAdditional Information:\n    Database = tiny    FT Error Code = " +
-                                                   std::to_string(err));
+    EXPECT_EQ(str(m._srchResultMsg._srBkTag),
+              "\n\nAdditional Information:\n    Database = tiny    FT Error Code = " +
+                  std::to_string(err));
     // A new search starts clean.
     EXPECT_FALSE(m.search("tiny", "0\n(\n"));
     m.createSRMsg();

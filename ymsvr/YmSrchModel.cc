@@ -23,7 +23,7 @@ namespace {
 const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 // The fields asked of the engine for each hit, in this order.
-const int kHitFields[] = {FTF_TITLE, FTF_CODE, FTF_DATE, FTF_SCORE, FTF_MODIFIED,
+const int kHitFields[] = {FTF_TITLE, FTF_CODE, FTF_DATE, FTF_SCORE,    FTF_MODIFIED,
                           FTF_OWNER, FTF_TYPE, FTF_FILE, FTF_SECURITY, FTF_COMPONENTS};
 constexpr int kNumHitFields = int(sizeof kHitFields / sizeof kHitFields[0]);
 
@@ -67,7 +67,8 @@ class KillSignalsHeld {
     static bool pending() {
         sigset_t s;
         if (sigpending(&s) != 0) return false;
-        return sigismember(&s, SIGHUP) == 1 || sigismember(&s, SIGINT) == 1 || sigismember(&s, SIGQUIT) == 1;
+        return sigismember(&s, SIGHUP) == 1 || sigismember(&s, SIGINT) == 1 ||
+               sigismember(&s, SIGQUIT) == 1;
     }
 
   private:
@@ -177,7 +178,8 @@ YmBool YmSrchModel::initFT() {
     }
     initDBlist();
     if (_totalDBs == 0) {
-        syslog(LOG_SYSLOG | LOG_WARNING, "ymsvr: No databases found - Is \"FULSEARCH\" environment var set?");
+        syslog(LOG_SYSLOG | LOG_WARNING,
+               "ymsvr: No databases found - Is \"FULSEARCH\" environment var set?");
         return 0;
     }
     long pool = 256000;
@@ -293,7 +295,8 @@ void YmSrchModel::initDBlist() {
         delete old[k];
     }
     if (!leftOut.empty())
-        syslog(LOG_USER | LOG_WARNING, "ymsvr: more than %d databases, left out:%s", YM_MAX_DBS, leftOut.c_str());
+        syslog(LOG_USER | LOG_WARNING, "ymsvr: more than %d databases, left out:%s", YM_MAX_DBS,
+               leftOut.c_str());
 }
 
 YmBool YmSrchModel::getBaseVec(const char* indbList) {
@@ -336,11 +339,12 @@ YmBool YmSrchModel::getBaseVec(const char* indbList) {
             leftOut += " " + std::string(cstr(name));
         }
         long docs = 0;
-        if (db && ftbhgi(ftapih, db->_baseH, FTBI_DOCS, &docs) == 0 && docs > 0) _baseH[k++] = db->_baseH;
+        if (db && ftbhgi(ftapih, db->_baseH, FTBI_DOCS, &docs) == 0 && docs > 0)
+            _baseH[k++] = db->_baseH;
     }
     if (!leftOut.empty())
-        syslog(LOG_USER | LOG_WARNING, "ymsvr: more than %d databases in one search, left out:%s", YM_MAX_DBS,
-               leftOut.c_str());
+        syslog(LOG_USER | LOG_WARNING, "ymsvr: more than %d databases in one search, left out:%s",
+               YM_MAX_DBS, leftOut.c_str());
     _srchDBs = k;
     return k > 0;
 }
@@ -395,7 +399,8 @@ YmBool YmSrchModel::search(const char* dbList, const char* qVec) {
 
     FTSH sh = nullptr;
     long flags = _count ? FTSS_RANKED | FTSS_COUNT : FTSS_RANKED;
-    if (ftshstrt(ftapih, _baseH, _srchDBs, _maxHits, flags, cstr(_parser->_qry), 0, 0, &sh) < 0 || !sh) {
+    if (ftshstrt(ftapih, _baseH, _srchDBs, _maxHits, flags, cstr(_parser->_qry), 0, 0, &sh) < 0 ||
+        !sh) {
         srchError("ftshstrt", -1);
         return 0;
     }
@@ -466,7 +471,8 @@ namespace {
 
 // Appends n bytes (cleaned of bytes that break the text when clean is 1 or
 // 2, 2 also cleaning line feeds) to a NUL-terminated buffer, growing it.
-YmBool appendTo(char*& buf, unsigned int& cap, unsigned int& used, const char* s, size_t n, int clean) {
+YmBool appendTo(char*& buf, unsigned int& cap, unsigned int& used, const char* s, size_t n,
+                int clean) {
     if (n >= size_t(UINT_MAX / 2) - used) return 0;
     size_t need = size_t(used) + n + 1;
     if (need > cap) {
@@ -569,7 +575,8 @@ unsigned int YmSrchModel::getResult() {
         info[0].cinflds = kNumHitFields;
         info[0].cicflds = asked;
         long n = _engineHits - i < kBatch ? _engineHits - i : kBatch;
-        if (!_srchResH || ftshcfld(ftapih, _srchResH, i, info, 0, work, long(workSz), 1, &n) != 0 || n <= 0) {
+        if (!_srchResH || ftshcfld(ftapih, _srchResH, i, info, 0, work, long(workSz), 1, &n) != 0 ||
+            n <= 0) {
             free(work);
             srchError("ftshcfld", -1);
             return 0;
@@ -594,7 +601,8 @@ unsigned int YmSrchModel::getResult() {
                 _hits--;
                 continue;
             }
-            int len = snprintf(num, sizeof num, "%c%d\n%d\n", YM_RECORD_MARK, kRecordNumberField, recno++);
+            int len = snprintf(num, sizeof num, "%c%d\n%d\n", YM_RECORD_MARK, kRecordNumberField,
+                               recno++);
             appendSr(num, size_t(len));
             YmBool titled = 0;
             for (int f = 0; f < hit.cinflds; f++) {
@@ -626,7 +634,8 @@ unsigned int YmSrchModel::getResult() {
                     // the file name must stand on its own.
                     const YmStr& path = _db[curDb]->_path;
                     appendSr(cstr(path), path.slength - 1, 1);
-                    if (path.slength > 1 && path[path.slength - 2] != '/' && v[0] != '/') appendSr("/", 1);
+                    if (path.slength > 1 && path[path.slength - 2] != '/' && v[0] != '/')
+                        appendSr("/", 1);
                 }
                 appendSr(v, vlen, 1);
                 appendSr("\n", 1);
@@ -669,7 +678,8 @@ void YmSrchModel::getMarks(long id, int dbId) {
         }
         if (start <= 0) break;
         if (start != prev && start >= offset) {
-            int len = snprintf(entry, sizeof entry, "0;%ld;%ld\t", long(start - offset), long(end - start));
+            int len = snprintf(entry, sizeof entry, "0;%ld;%ld\t", long(start - offset),
+                               long(end - start));
             appendOffset(entry, size_t(len));
         }
         prev = start;

@@ -85,19 +85,19 @@ class YmSrchModel {
 
     YmDB* _db[YM_MAX_DBS];
     FTBH _baseH[YM_MAX_DBS];
-    FTSH _srchResH;       // null when no result is open
-    char* _srBuf;         // the texts being built; they grow as needed
+    FTSH _srchResH;  // null when no result is open
+    char* _srBuf;    // the texts being built; they grow as needed
     char* _offsetBuf;
     char* _titleBuf;
-    unsigned int _srSz;   // bytes allocated
+    unsigned int _srSz;  // bytes allocated
     unsigned int _offsetSz;
     unsigned int _offsetCurrSz;  // bytes written
     unsigned int _titleSz;       // bytes written into _titleBuf
     int _totalDBs;
     int _srchDBs;
     long _maxHits;
-    long _hits;           // hits reported (hits gone meanwhile not counted)
-    long _count;          // non-zero: count only
+    long _hits;   // hits reported (hits gone meanwhile not counted)
+    long _count;  // non-zero: count only
     unsigned int _sError;
     YmStr _sErrCol;
     int _sFtError;

@@ -3,9 +3,8 @@
 // answers checked record by record: fields, titles, offsets that point at
 // the matched words, batches, several databases, errors, cancel, restart and
 // a rebuilt database.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -24,7 +23,9 @@
 
 namespace {
 
-std::string str(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string str(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -114,7 +115,8 @@ std::string upper(std::string s) {
 bool inSearchPause(pid_t pid) {
     std::string sys = readFile("/proc/" + std::to_string(pid) + "/syscall");
     if (!sys.empty()) return sys.compare(0, 4, "230 ") == 0 || sys.compare(0, 3, "35 ") == 0;
-    return readFile("/proc/" + std::to_string(pid) + "/wchan").find("nanosleep") != std::string::npos;
+    return readFile("/proc/" + std::to_string(pid) + "/wchan").find("nanosleep") !=
+           std::string::npos;
 }
 
 class Search : public ::testing::Test {
@@ -131,7 +133,8 @@ class Search : public ::testing::Test {
         ASSERT_TRUE(ymIndexDatabase(data.path(), "notes", data.file("notes")));
     }
     void start() {
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()})) << srv.log();
+        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
+            << srv.log();
         ASSERT_TRUE(c.connect(srv));
     }
     // The path field 100 must start with: the documents folder.
@@ -191,11 +194,15 @@ TEST_F(Search, HitsCarryRecordsTitlesAndOffsetsOfTheMatchedWords) {
     // The raw record form: mark, 299, number, fields, 256; 255 for the
     // score and no title inside.
     const std::string& raw = a.payload;
-    EXPECT_NE(raw.find("\x01" "299\n0\n111\nmanuals "), std::string::npos);
+    EXPECT_NE(raw.find("\x01"
+                       "299\n0\n111\nmanuals "),
+              std::string::npos);
     EXPECT_NE(raw.find("\n255\n"), std::string::npos);
     EXPECT_EQ(raw.find("\n65011\n"), std::string::npos);
     EXPECT_EQ(raw.find("\n110\n"), std::string::npos);
-    EXPECT_NE(raw.find("\n256\n\x01" "299\n1\n"), std::string::npos);
+    EXPECT_NE(raw.find("\n256\n\x01"
+                       "299\n1\n"),
+              std::string::npos);
 }
 
 TEST_F(Search, CountOnlyGivesTheNumberAndNoTexts) {
@@ -300,7 +307,8 @@ TEST_F(Search, DataFromTheClientCancelsARunningSearch) {
     // Enough words and documents that a search over every word takes many
     // slices of the engine (a count alone is one step: ask for a hit).
     std::string words;
-    const char* syll[] = {"ka", "to", "mi", "ra", "sen", "lo", "dur", "vex", "pan", "qui", "zo", "bel"};
+    const char* syll[] = {"ka",  "to",  "mi",  "ra",  "sen", "lo",
+                          "dur", "vex", "pan", "qui", "zo",  "bel"};
     unsigned seed = 7;
     for (int d = 0; d < 800; d++) {
         std::string text = "Doc " + std::to_string(d) + "\n";
@@ -325,7 +333,8 @@ TEST_F(Search, DataFromTheClientCancelsARunningSearch) {
     // before the cancel arrives is tried again.
     bool cancelled = false;
     for (int attempt = 0; attempt < 20 && !cancelled; attempt++) {
-        ASSERT_TRUE(c.send(YmMsgType::SrchReq, 0, requestPayload("big", "0\n" + query + "\n", one)));
+        ASSERT_TRUE(
+            c.send(YmMsgType::SrchReq, 0, requestPayload("big", "0\n" + query + "\n", one)));
         bool sent = false;
         struct pollfd answer = {c.fd(), POLLIN, 0};
         for (int i = 0; i < 200000 && !sent && poll(&answer, 1, 0) == 0; i++)
@@ -401,8 +410,10 @@ TEST(SearchStartUp, NoDatabaseStopsTheServer) {
     YmServer probe;
     const std::vector<std::string> port = {"-p", std::to_string(ymFreeLoopbackPort())};
     EXPECT_EQ(probe.runToExit({"FULSEARCH=" + data.path(), "FULPATH"}, port), 1);
-    EXPECT_EQ(probe.log(), "ymsvr: No Databases Found for \"FULSEARCH\" or Error in Init\nymsvr: \"FULSEARCH\" used is " +
-                               data.path() + "\n\nusage: ymsvr [ -p port ] [ -f FULSEARCH ]\n");
+    EXPECT_EQ(probe.log(),
+              "ymsvr: No Databases Found for \"FULSEARCH\" or Error in Init\nymsvr: \"FULSEARCH\" "
+              "used is " +
+                  data.path() + "\n\nusage: ymsvr [ -p port ] [ -f FULSEARCH ]\n");
     EXPECT_EQ(probe.runToExit({"FULSEARCH=:;, ", "FULPATH"}, port), 1);
     EXPECT_NE(probe.log().find("\"FULSEARCH\" used is :;, \n"), std::string::npos) << probe.log();
 }

@@ -12,7 +12,8 @@ bool ymIndexDatabase(const std::string& settings, const std::string& name, const
                      std::string* log) {
     const char* binDir = getenv("YM_BIN_DIR");
     std::string cmd = ymShellQuote(std::string(binDir ? binDir : ".") + "/ftindex") + " -q -s " +
-                      ymShellQuote(settings) + " -n " + ymShellQuote(name) + " -d " + ymShellQuote(docs) + " 2>&1";
+                      ymShellQuote(settings) + " -n " + ymShellQuote(name) + " -d " +
+                      ymShellQuote(docs) + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return false;
     std::string out;
@@ -26,6 +27,7 @@ bool ymIndexDatabase(const std::string& settings, const std::string& name, const
 
 bool ymAddTinyDatabase(const YmTempDir& dir, const std::string& name) {
     std::string docs = name + ".docs";
-    dir.write(docs + "/readme.txt", "A tiny database so that the server has something to search.\n");
+    dir.write(docs + "/readme.txt",
+              "A tiny database so that the server has something to search.\n");
     return ymIndexDatabase(dir.path(), name, dir.file(docs));
 }
