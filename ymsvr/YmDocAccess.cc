@@ -1,8 +1,10 @@
 // The document folder check; see YmDocAccess.h.
 #include "YmDocAccess.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include "YmServer.h"
 #include "YmSrchModel.h"
@@ -33,18 +35,41 @@ void YmDocAccess::load() {
             addFolder(reinterpret_cast<const char*>(theSrchModel->_db[i]->_path.data));
 }
 
+bool YmDocAccess::inside(const std::string& r) const {
+    for (const std::string& f : _folders) {
+        // The folder itself is no document; "/" holds everything.
+        if (r.size() > f.size() && r.compare(0, f.size(), f) == 0 &&
+            (f == "/" || r[f.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 bool YmDocAccess::allowed(const char* path, std::string* resolved) const {
     resolved->clear();
     if (!path || !*path) return false;
     std::string r = realPath(path);
-    if (r.empty()) return false;
-    for (const std::string& f : _folders) {
-        // The folder itself is no document; "/" holds everything.
-        if (r.size() > f.size() && r.compare(0, f.size(), f) == 0 &&
-            (f == "/" || r[f.size()] == '/')) {
-            *resolved = r;
-            return true;
-        }
-    }
-    return false;
+    if (r.empty() || !inside(r)) return false;
+    *resolved = r;
+    return true;
+}
+
+bool YmDocAccess::allowedTarget(const char* path, std::string* resolved) const {
+    resolved->clear();
+    if (!path || !*path) return false;
+    // Any name that exists, a link that leads nowhere included, must lead to
+    // a file inside: writing through a dangling link would create its
+    // target wherever it points.
+    struct stat st;
+    if (lstat(path, &st) == 0 || errno != ENOENT) return allowed(path, resolved);
+    std::string p = path;
+    size_t slash = p.rfind('/');
+    std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return false;
+    std::string dir = realPath(slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash));
+    if (dir.empty()) return false;
+    std::string r = dir == "/" ? "/" + name : dir + "/" + name;
+    if (!inside(r)) return false;
+    *resolved = r;
+    return true;
 }

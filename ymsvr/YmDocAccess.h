@@ -19,6 +19,10 @@ class YmDocAccess {
     // True, with the file's real path in *resolved, when path names an
     // existing file inside one of the folders.
     bool allowed(const char* path, std::string* resolved) const;
+    // The same for a file that is to be written: an existing name as
+    // allowed() takes it, or a new name in an existing folder inside one of
+    // the folders (*resolved is then that folder's real path and the name).
+    bool allowedTarget(const char* path, std::string* resolved) const;
 
     // The folders load() found, for tests.
     const std::vector<std::string>& folders() const { return _folders; }
@@ -26,6 +30,8 @@ class YmDocAccess {
     void addFolder(const std::string& folder);
 
   private:
+    // True when the resolved path r lies below one of the folders.
+    bool inside(const std::string& r) const;
     std::vector<std::string> _folders;
 };
 

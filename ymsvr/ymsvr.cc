@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "YmDocEditMgr.h"
 #include "YmDocModelMgr.h"
 #include "YmInitModel.h"
 #include "YmLockInfo.h"
@@ -87,7 +88,9 @@ int main(int argc, char** argv) {
     static YmDocModelMgr* docModelMgr = new YmDocModelMgr;
     docModelMgr->init();
 
-    // The document edit manager follows here.
+    // The document edit manager: 413, 414, 416, 420 and 418.
+    static YmDocEditMgr* docEditMgr = new YmDocEditMgr;
+    docEditMgr->init();
 
     return ymServerLoop();
 }
