@@ -66,7 +66,8 @@ bool YmDocAccess::allowedTarget(const char* path, std::string* resolved) const {
     size_t slash = p.rfind('/');
     std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
     if (name.empty() || name == "." || name == "..") return false;
-    std::string dir = realPath(slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash));
+    std::string parent = p.substr(0, slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+    std::string dir = realPath(parent.empty() ? "." : parent);
     if (dir.empty()) return false;
     std::string r = dir == "/" ? "/" + name : dir + "/" + name;
     if (!inside(r)) return false;

@@ -178,8 +178,9 @@ void YmDocEditMgr::custMarkDoc() {
     snprintf(value, sizeof value, " -v %d &", _editMsg._code);
     // Source and file come from the client: quoted, they reach the tool as
     // one argument each whatever they hold.
-    std::string cmd = ymShellPath(ymPath(YmPath::FieldUpd)) + " -c " + ymShellQuote(cstr(_editMsg._src)) +
-                      " -d " + ymShellQuote(cstr(_editMsg._fname)) + " -f FTSECURE" + value;
+    std::string cmd = ymShellPath(ymPath(YmPath::FieldUpd)) + " -c " +
+                      ymShellQuote(cstr(_editMsg._src)) + " -d " +
+                      ymShellQuote(cstr(_editMsg._fname)) + " -f FTSECURE" + value;
     execCmd(cmd.c_str());
 }
 

@@ -4,6 +4,8 @@
 // another. The field-update tool of the test's platform root records its
 // arguments and then runs the real tool, whose new value a search finds.
 // Also the save's write path in-process, where a write can be made to fail.
+#include "YmDocEditMgr.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "YmDocEditMgr.h"
 #include "YmDocMsg.h"
 #include "YmInitMsg.h"
 #include "YmMsgTypes.h"
@@ -29,7 +30,9 @@ namespace {
 using Errs = std::vector<int>;
 using Args = std::vector<std::string>;
 
-std::string bytes(const YmStr& s) { return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1); }
+std::string bytes(const YmStr& s) {
+    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
+}
 
 class Edit : public ::testing::Test {
   protected:
@@ -53,7 +56,9 @@ class Edit : public ::testing::Test {
         symlink(outside.file("missing.txt").c_str(), data.file("kb.docs/dangling.txt").c_str());
         for (const char* db : {"kb", "news", "ro"}) {
             std::string log;
-            ASSERT_TRUE(ymIndexDatabase(data.path(), db, data.file(std::string(db) + ".docs"), &log)) << log;
+            ASSERT_TRUE(
+                ymIndexDatabase(data.path(), db, data.file(std::string(db) + ".docs"), &log))
+                << log;
         }
         ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path(),
                                "CANARY=" + canary()}))
@@ -94,8 +99,9 @@ class Edit : public ::testing::Test {
         req.setUsr(user.c_str());
         req.setGroup("staff");
         req.prepareForSend();
-        ASSERT_TRUE(c.send(YmMsgType::InitReq, 0, std::string(reinterpret_cast<const char*>(req._buf.data),
-                                                              req._buf.slength)));
+        ASSERT_TRUE(
+            c.send(YmMsgType::InitReq, 0,
+                   std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
         YmFrame f;
         ASSERT_TRUE(c.recv(&f));
         ASSERT_EQ(f.type, YmMsgType::InitResult);
@@ -105,7 +111,8 @@ class Edit : public ::testing::Test {
     int lock(YmClient& c, const std::string& path, bool withNul = true) {
         c.send(YmMsgType::DocLock, 0, withNul ? path + '\0' : path);
         YmFrame f;
-        if (!c.recv(&f) || f.type != YmMsgType::DocLockAnswer || f.flag != 0 || f.payload.size() != 4) {
+        if (!c.recv(&f) || f.type != YmMsgType::DocLockAnswer || f.flag != 0 ||
+            f.payload.size() != 4) {
             ADD_FAILURE() << "no 417 for " << path << " (type " << f.type << ")";
             return -100;
         }
@@ -126,8 +133,8 @@ class Edit : public ::testing::Test {
 
     void unlock(YmClient& c, int fd) { c.send(YmMsgType::DocUnlock, fd, ""); }
 
-    static std::string editPayload(const std::string& fname, const std::string& src, const std::string& editSrc,
-                                   int code, const std::string& text) {
+    static std::string editPayload(const std::string& fname, const std::string& src,
+                                   const std::string& editSrc, int code, const std::string& text) {
         YmDocEditMsg m;
         m.setDocBuff(text.data(), unsigned(text.size()));
         m.setFname(fname.c_str());
@@ -163,8 +170,8 @@ class Edit : public ::testing::Test {
 
     // 414 has no answer when it works: a help request after it shows that
     // nothing else came.
-    Errs mark(YmClient& c, const std::string& fname, const std::string& src, const std::string& editSrc,
-              int code) {
+    Errs mark(YmClient& c, const std::string& fname, const std::string& src,
+              const std::string& editSrc, int code) {
         c.send(YmMsgType::DocMark, 0, editPayload(fname, src, editSrc, code, ""));
         c.send(YmMsgType::HelpReq, 0, "");
         return errorsUntil(c, YmMsgType::HelpText);
@@ -176,7 +183,8 @@ class Edit : public ::testing::Test {
         req.setSrchDBs("kb");
         req.setQuery(("112\n" + std::to_string(value) + "\n").c_str());
         req.prepareForSend();
-        c.send(YmMsgType::SrchReq, 0, std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength));
+        c.send(YmMsgType::SrchReq, 0,
+               std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength));
         YmFrame f;
         std::vector<std::string> out;
         if (!c.recv(&f, 60000) || f.type != YmMsgType::SrchResult) {
@@ -262,24 +270,85 @@ TEST_F(Edit, SavesWriteOnlyEditableDocuments) {
         std::string file;  // the file to look at afterwards
         std::string want;  // its contents then ("" = must not exist)
     } cases[] = {
-        {"below no database path", outside.file("o.txt"), "kb", 3, "X\n", {2012}, outside.file("o.txt"),
+        {"below no database path",
+         outside.file("o.txt"),
+         "kb",
+         3,
+         "X\n",
+         {2012},
+         outside.file("o.txt"),
          "Outside.\n"},
-        {"out of the folder with ..", doc("kb.docs/../secret.txt"), "kb", 3, "X\n", {2012}, doc("secret.txt"),
+        {"out of the folder with ..",
+         doc("kb.docs/../secret.txt"),
+         "kb",
+         3,
+         "X\n",
+         {2012},
+         doc("secret.txt"),
          "Not a document.\n"},
-        {"link leading outside", doc("kb.docs/out.txt"), "kb", 3, "X\n", {2012}, outside.file("o.txt"),
+        {"link leading outside",
+         doc("kb.docs/out.txt"),
+         "kb",
+         3,
+         "X\n",
+         {2012},
+         outside.file("o.txt"),
          "Outside.\n"},
-        {"link leading nowhere", doc("kb.docs/dangling.txt"), "kb", 3, "X\n", {2012},
-         outside.file("missing.txt"), ""},
-        {"source news", doc("news.docs/n.txt"), "kb,news", 3, "X\n", {2012}, doc("news.docs/n.txt"),
+        {"link leading nowhere",
+         doc("kb.docs/dangling.txt"),
+         "kb",
+         3,
+         "X\n",
+         {2012},
+         outside.file("missing.txt"),
+         ""},
+        {"source news",
+         doc("news.docs/n.txt"),
+         "kb,news",
+         3,
+         "X\n",
+         {2012},
+         doc("news.docs/n.txt"),
          "Daily quokka news.\n"},
-        {"source not the user's", doc("ro.docs/r.txt"), "kb;news", 3, "X\n", {2012}, doc("ro.docs/r.txt"),
+        {"source not the user's",
+         doc("ro.docs/r.txt"),
+         "kb;news",
+         3,
+         "X\n",
+         {2012},
+         doc("ro.docs/r.txt"),
          "A quokka to read only.\n"},
-        {"no editable sources", doc("kb.docs/a.txt"), "", -1, "X\n", {2012}, doc("kb.docs/a.txt"),
+        {"no editable sources",
+         doc("kb.docs/a.txt"),
+         "",
+         -1,
+         "X\n",
+         {2012},
+         doc("kb.docs/a.txt"),
          "The quokka lives here.\n"},
-        {"empty text", doc("kb.docs/a.txt"), "kb", -1, "", {2015}, doc("kb.docs/a.txt"),
+        {"empty text",
+         doc("kb.docs/a.txt"),
+         "kb",
+         -1,
+         "",
+         {2015},
+         doc("kb.docs/a.txt"),
          "The quokka lives here.\n"},
-        {"code -1", doc("kb.docs/a.txt"), "ro: kb", -1, "Edited.\n", {}, doc("kb.docs/a.txt"), "Edited.\n"},
-        {"new file", doc("kb.docs/new.txt"), "kb", 5, "Brand new.\n", {}, doc("kb.docs/new.txt"),
+        {"code -1",
+         doc("kb.docs/a.txt"),
+         "ro: kb",
+         -1,
+         "Edited.\n",
+         {},
+         doc("kb.docs/a.txt"),
+         "Edited.\n"},
+        {"new file",
+         doc("kb.docs/new.txt"),
+         "kb",
+         5,
+         "Brand new.\n",
+         {},
+         doc("kb.docs/new.txt"),
          "Brand new.\n"},
     };
     for (const Case& c : cases) {
@@ -295,8 +364,9 @@ TEST_F(Edit, SavesWriteOnlyEditableDocuments) {
 
     // None of them ran the field-update tool: the first run is this mark's.
     EXPECT_EQ(mark(a, doc("kb.docs/a.txt"), "kb", "kb", 4), Errs{});
-    EXPECT_EQ(waitToolRuns(1),
-              (std::vector<Args>{{"-c", "kb", "-d", doc("kb.docs/a.txt"), "-f", "FTSECURE", "-v", "4"}}));
+    EXPECT_EQ(
+        waitToolRuns(1),
+        (std::vector<Args>{{"-c", "kb", "-d", doc("kb.docs/a.txt"), "-f", "FTSECURE", "-v", "4"}}));
 }
 
 TEST_F(Edit, SaveSetsTheSecurityValueAndKeepsLockAndPermissions) {
@@ -320,7 +390,8 @@ TEST_F(Edit, SaveSetsTheSecurityValueAndKeepsLockAndPermissions) {
     unlock(a, fd);
     EXPECT_GE(lock(b, path), 0);
 
-    EXPECT_EQ(waitToolRuns(1), (std::vector<Args>{{"-c", "kb", "-d", path, "-f", "FTSECURE", "-v", "7"}}));
+    EXPECT_EQ(waitToolRuns(1),
+              (std::vector<Args>{{"-c", "kb", "-d", path, "-f", "FTSECURE", "-v", "7"}}));
     std::vector<std::string> hits;
     for (int i = 0; i < 300 && hits.size() != 1; i++) {
         hits = withSecurity(a, 7);
@@ -346,9 +417,10 @@ TEST_F(Edit, SecurityValueOnlyForEditableSourcesAndHostileValuesRunNothing) {
     EXPECT_EQ(save(a, doc("kb.docs/" + odd), "kb", 3, "Odd.\n"), Errs{});
     EXPECT_EQ(ymReadFile(doc("kb.docs/" + odd)), "Odd.\n");
 
-    EXPECT_EQ(waitToolRuns(2), (std::vector<Args>{{"-c", src, "-d", fname, "-f", "FTSECURE", "-v", "2"},
-                                                   {"-c", "kb", "-d", doc("kb.docs/" + odd), "-f", "FTSECURE",
-                                                    "-v", "3"}}));
+    EXPECT_EQ(waitToolRuns(2),
+              (std::vector<Args>{
+                  {"-c", src, "-d", fname, "-f", "FTSECURE", "-v", "2"},
+                  {"-c", "kb", "-d", doc("kb.docs/" + odd), "-f", "FTSECURE", "-v", "3"}}));
     EXPECT_NE(access(canary().c_str(), F_OK), 0);
 }
 
@@ -357,7 +429,9 @@ TEST_F(Edit, SecurityValueOnlyForEditableSourcesAndHostileValuesRunNothing) {
 class WriteFile : public ::testing::Test {
   protected:
     std::string path() const { return dir.file("doc.txt"); }
-    void setText(const std::string& text) { mgr._editMsg.setDocBuff(text.data(), unsigned(text.size())); }
+    void setText(const std::string& text) {
+        mgr._editMsg.setDocBuff(text.data(), unsigned(text.size()));
+    }
     YmTempDir dir;
     YmDocEditMgr mgr;
 };
@@ -396,14 +470,15 @@ TEST(EditSources, Items) {
         const char* src;
         bool want;
     } cases[] = {
-        {"kb", "kb", true},         {"a:b;c,d e", "c", true},   {"::kb;;", "kb", true},
-        {"kbx", "kb", false},       {"kb", "k", false},         {"", "kb", false},
-        {"kb", "", false},          {"kb", nullptr, false},     {"news,kb", "news", false},
-        {"parts", "parts", false},  {"doc", "doc", false},      {"pv calla callh", "callh", false},
+        {"kb", "kb", true},        {"a:b;c,d e", "c", true}, {"::kb;;", "kb", true},
+        {"kbx", "kb", false},      {"kb", "k", false},       {"", "kb", false},
+        {"kb", "", false},         {"kb", nullptr, false},   {"news,kb", "news", false},
+        {"parts", "parts", false}, {"doc", "doc", false},    {"pv calla callh", "callh", false},
     };
     for (const Case& c : cases) {
         mgr._editMsg.setEditSrc(c.editSrc);
-        EXPECT_EQ(bool(mgr.bEditSrc(c.src)), c.want) << c.editSrc << " / " << (c.src ? c.src : "null");
+        EXPECT_EQ(bool(mgr.bEditSrc(c.src)), c.want)
+            << c.editSrc << " / " << (c.src ? c.src : "null");
     }
 }
 
