@@ -37,4 +37,14 @@ void ymCliMailUsage(FILE* out);
 int ymCliFax(YmCliSession& session, int argc, char** argv);
 void ymCliFaxUsage(FILE* out);
 
+// lock, who, save, mark: the edit commands (YmCliEdit.h).
+int ymCliLockDoc(YmCliSession& session, int argc, char** argv);
+void ymCliLockUsage(FILE* out);
+int ymCliWhoDoc(YmCliSession& session, int argc, char** argv);
+void ymCliWhoUsage(FILE* out);
+int ymCliSaveDoc(YmCliSession& session, int argc, char** argv);
+void ymCliSaveUsage(FILE* out);
+int ymCliMarkDoc(YmCliSession& session, int argc, char** argv);
+void ymCliMarkUsage(FILE* out);
+
 #endif

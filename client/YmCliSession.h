@@ -38,6 +38,11 @@ class YmCliSession {
     // The names of the databases in the trees the login returned, in order,
     // each once (the last field of a tree line).
     std::vector<std::string> treeDatabases() const;
+    // The sources this user may edit, as the login returned them.
+    std::string editSources() const {
+        return std::string(reinterpret_cast<const char*>(_login._editSrc.data),
+                           _login._editSrc.slength - 1);
+    }
 
     // Sends one frame and waits for the answer. False, with *why, when the
     // connection fails.

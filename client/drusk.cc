@@ -25,6 +25,10 @@ const YmCliCommand kCommands[] = {
     {"copy", ymCliCopy, ymCliCopyUsage, "copy a hit's file to a path on the server"},
     {"mail", ymCliMail, ymCliMailUsage, "mail a hit's text"},
     {"fax", ymCliFax, ymCliFaxUsage, "fax a hit through the server's fax service"},
+    {"lock", ymCliLockDoc, ymCliLockUsage, "lock a document until the input ends"},
+    {"who", ymCliWhoDoc, ymCliWhoUsage, "say who holds a document's lock"},
+    {"save", ymCliSaveDoc, ymCliSaveUsage, "save a local file's text over a document"},
+    {"mark", ymCliMarkDoc, ymCliMarkUsage, "set a document's security value"},
 };
 
 void usage(FILE* out) {

@@ -1,0 +1,44 @@
+// drusk who: names the user who holds a document's lock.
+//
+//   drusk who [document options] [query words...]
+//
+// The server asks the holder's connection process, which takes it about two
+// seconds.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "YmCliCommands.h"
+#include "YmCliEdit.h"
+
+void ymCliWhoUsage(FILE* out) {
+    fprintf(out,
+            "usage: drusk [global options] who [options] [query words...]\n"
+            "Says who holds a document's lock (\"not locked\" also for a file the server\n"
+            "cannot lock).\n");
+    ymCliDocUsage(out);
+}
+
+int ymCliWhoDoc(YmCliSession& session, int argc, char** argv) {
+    YmCliDocTarget t;
+    optind = 0;
+    int c;
+    while ((c = getopt(argc, argv, "+" YM_CLI_DOC_OPTS)) != -1) {
+        int taken = ymCliDocOption(c, optarg, &t);
+        if (taken < 0) return YM_CLI_USAGE;
+        if (!taken) {
+            ymCliWhoUsage(stderr);
+            return YM_CLI_USAGE;
+        }
+    }
+    YmCliEditDoc doc;
+    std::string who;
+    int st = ymCliEditChoose(session, t, argc, argv, &doc);
+    if (st == YM_CLI_OK) st = ymCliWho(session, doc.file, &who);
+    if (st != YM_CLI_OK) return st;
+    if (who.empty())
+        printf("%s: not locked\n", doc.file.c_str());
+    else
+        printf("%s: locked by %s\n", doc.file.c_str(), who.c_str());
+    return YM_CLI_OK;
+}
