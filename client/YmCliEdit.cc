@@ -49,6 +49,22 @@ int ymCliEditChoose(YmCliSession& session, YmCliDocTarget& t, int argc, char** a
     return YM_CLI_OK;
 }
 
+int ymCliEditDocOnly(YmCliSession& session, int argc, char** argv, void (*usage)(FILE*),
+                     YmCliEditDoc* doc) {
+    YmCliDocTarget t;
+    optind = 0;
+    int c;
+    while ((c = getopt(argc, argv, "+" YM_CLI_DOC_OPTS)) != -1) {
+        int taken = ymCliDocOption(c, optarg, &t);
+        if (taken < 0) return YM_CLI_USAGE;
+        if (!taken) {
+            usage(stderr);
+            return YM_CLI_USAGE;
+        }
+    }
+    return ymCliEditChoose(session, t, argc, argv, doc);
+}
+
 int ymCliLock(YmCliSession& session, const std::string& file, int* fd) {
     YmCliAnswer ans;
     int st = ask(session, YmMsgType::DocLock, file, YmMsgType::DocLockAnswer, &ans);

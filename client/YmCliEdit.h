@@ -26,6 +26,12 @@ struct YmCliEditDoc {
 int ymCliEditChoose(YmCliSession& session, YmCliDocTarget& t, int argc, char** argv,
                     YmCliEditDoc* doc);
 
+// For a command with no options but the document's: reads them (usage
+// prints the command's usage on a wrong one) and chooses the document.
+// Returns a YM_CLI_ status.
+int ymCliEditDocOnly(YmCliSession& session, int argc, char** argv, void (*usage)(FILE*),
+                     YmCliEditDoc* doc);
+
 // 416: the lock's descriptor number, or -1 when the server refused it, in
 // *fd. Returns a YM_CLI_ status.
 int ymCliLock(YmCliSession& session, const std::string& file, int* fd);

@@ -21,19 +21,8 @@ void ymCliLockUsage(FILE* out) {
 }
 
 int ymCliLockDoc(YmCliSession& session, int argc, char** argv) {
-    YmCliDocTarget t;
-    optind = 0;
-    int c;
-    while ((c = getopt(argc, argv, "+" YM_CLI_DOC_OPTS)) != -1) {
-        int taken = ymCliDocOption(c, optarg, &t);
-        if (taken < 0) return YM_CLI_USAGE;
-        if (!taken) {
-            ymCliLockUsage(stderr);
-            return YM_CLI_USAGE;
-        }
-    }
     YmCliEditDoc doc;
-    int st = ymCliEditChoose(session, t, argc, argv, &doc);
+    int st = ymCliEditDocOnly(session, argc, argv, ymCliLockUsage, &doc);
     int fd = -1;
     if (st == YM_CLI_OK) st = ymCliLock(session, doc.file, &fd);
     if (st != YM_CLI_OK) return st;

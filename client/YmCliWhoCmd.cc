@@ -20,20 +20,9 @@ void ymCliWhoUsage(FILE* out) {
 }
 
 int ymCliWhoDoc(YmCliSession& session, int argc, char** argv) {
-    YmCliDocTarget t;
-    optind = 0;
-    int c;
-    while ((c = getopt(argc, argv, "+" YM_CLI_DOC_OPTS)) != -1) {
-        int taken = ymCliDocOption(c, optarg, &t);
-        if (taken < 0) return YM_CLI_USAGE;
-        if (!taken) {
-            ymCliWhoUsage(stderr);
-            return YM_CLI_USAGE;
-        }
-    }
     YmCliEditDoc doc;
     std::string who;
-    int st = ymCliEditChoose(session, t, argc, argv, &doc);
+    int st = ymCliEditDocOnly(session, argc, argv, ymCliWhoUsage, &doc);
     if (st == YM_CLI_OK) st = ymCliWho(session, doc.file, &who);
     if (st != YM_CLI_OK) return st;
     if (who.empty())
