@@ -253,9 +253,10 @@ bool createSchema(sqlite3* db, std::string* why) {
              // The texts themselves are not kept: positions come from posmap.
              "CREATE VIRTUAL TABLE body USING fts5(text, title, tokenize='ascii', content='');"
              "INSERT INTO body(body, rank) VALUES('rank', 'bm25(1.0, 4.0)');"
-             // Writers keep up to 8 MB of new postings in memory before
-             // they write a segment: fewer segments, fewer merges.
-             "INSERT INTO body(body, rank) VALUES('hashsize', 8388608);"
+             // Writers keep up to 4 MB of new postings in memory before
+             // they write a segment: fewer segments and merges than the
+             // default, less fresh memory than more.
+             "INSERT INTO body(body, rank) VALUES('hashsize', 4194304);"
              "CREATE VIRTUAL TABLE meta USING fts5(owner, code, comps, fname, tokenize='ascii', content='');"
              "CREATE TABLE terms(block INTEGER PRIMARY KEY, words BLOB NOT NULL);"
              "CREATE TABLE grams(gram BLOB PRIMARY KEY, last INTEGER NOT NULL, ids BLOB NOT NULL) WITHOUT ROWID;"

@@ -16,14 +16,6 @@ std::vector<std::string> words(const std::string& text) {
     return out;
 }
 
-void putVarint(std::string* out, uint32_t v) {
-    while (v >= 0x80) {
-        out->push_back(char(v | 0x80));
-        v >>= 7;
-    }
-    out->push_back(char(v));
-}
-
 bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
     uint32_t r = 0;
     for (int shift = 0; shift < 35; shift += 7) {

@@ -51,16 +51,36 @@ std::string foldCase(std::string s);
 //
 // Stored form: per word three varints: the start's growth since the previous
 // placed word, the length, the word number.
-void putVarint(std::string* out, uint32_t v);
+inline void putVarint(std::string* out, uint32_t v) {
+    while (v >= 0x80) {
+        out->push_back(char(v | 0x80));
+        v >>= 7;
+    }
+    out->push_back(char(v));
+}
 // Reads one varint from [*p, end); false when it runs past the end or over
 // 32 bits.
 bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v);
 
-// idOf(start, length) gives the word number of a word of the text.
+// Writes one varint at p, which has room for 5 bytes; returns the end.
+inline unsigned char* putVarintRaw(unsigned char* p, uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = (unsigned char)(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = (unsigned char)v;
+    return p;
+}
+
+// idOf(start, length) gives the word number of a word of the text. The map
+// is appended to *out.
 template <class IdOf>
-std::string buildPosMap(const char* text, size_t len, IdOf idOf, size_t* nwords = nullptr) {
-    std::string out;
-    out.reserve(len / 2);
+void buildPosMap(const char* text, size_t len, IdOf idOf, std::string* out, size_t* nwords = nullptr) {
+    // Every word takes at most three 5-byte varints; the buffer grows ahead
+    // of that so that the loop writes without checks of its own.
+    constexpr size_t kEntryMax = 15;
+    size_t used = out->size();
+    out->resize(used + len / 2 + 64);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     uint32_t visible = 0;  // visible bytes before position i
     uint32_t last = 0;
@@ -68,30 +88,33 @@ std::string buildPosMap(const char* text, size_t len, IdOf idOf, size_t* nwords 
     size_t i = 0;
     while (i < len) {
         while (i < len && !isWordByte(p[i])) {
-            if (isVisible(p[i])) visible++;
+            visible += isVisible(p[i]);
             i++;
         }
         if (i == len) break;
         size_t s = i;
-        while (i < len && !isVisible(p[i]) && isWordByte(p[i])) i++;  // UTF-8 bytes
+        while (i < len && p[i] >= 128) i++;  // UTF-8 bytes: word bytes, not visible
         size_t first = i;
         while (i < len && isWordByte(p[i])) i++;
         uint32_t start = visible;
-        for (size_t k = first; k < i; k++)
-            if (isVisible(p[k])) visible++;
+        for (size_t k = first; k < i; k++) visible += isVisible(p[k]);
+        if (out->size() - used < kEntryMax) out->resize(out->size() * 2 + kEntryMax);
+        unsigned char* w = reinterpret_cast<unsigned char*>(&(*out)[used]);
+        unsigned char* e = w;
         if (first < i) {
-            putVarint(&out, start - last);
-            putVarint(&out, uint32_t(i - first));
+            e = putVarintRaw(e, start - last);
+            e = putVarintRaw(e, uint32_t(i - first));
             last = start;
         } else {
-            putVarint(&out, 0);
-            putVarint(&out, 0);
+            *e++ = 0;
+            *e++ = 0;
         }
-        putVarint(&out, idOf(s, i - s));
+        e = putVarintRaw(e, idOf(s, i - s));
+        used += size_t(e - w);
         n++;
     }
+    out->resize(used);
     if (nwords) *nwords = n;
-    return out;
 }
 
 // The word numbers of a map, in text order; false on a malformed map.

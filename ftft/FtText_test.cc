@@ -9,7 +9,8 @@ using Places = std::vector<std::pair<uint32_t, uint32_t>>;
 
 Places placesOf(const std::string& text) {
     size_t n = 0;
-    std::string map = ft::buildPosMap(text.data(), text.size(), [](size_t, size_t) { return 7u; }, &n);
+    std::string map;
+    ft::buildPosMap(text.data(), text.size(), [](size_t, size_t) { return 7u; }, &map, &n);
     std::vector<uint32_t> all;
     for (uint32_t i = 0; i < n; i++) all.push_back(i);
     std::vector<ft::Place> out;
@@ -40,7 +41,8 @@ TEST(PosMap, StartsCountVisibleCharacters) {
 TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
     std::string text;
     for (int i = 0; i < 300; i++) text += "word" + std::to_string(i) + " ";
-    std::string map = ft::buildPosMap(text.data(), text.size(), [](size_t s, size_t) { return uint32_t(s); });
+    std::string map;
+    ft::buildPosMap(text.data(), text.size(), [](size_t s, size_t) { return uint32_t(s); }, &map);
     auto m = reinterpret_cast<const unsigned char*>(map.data());
     std::vector<ft::Place> out;
     ASSERT_TRUE(ft::readPosMap(m, map.size(), {2, 2, 299, 400}, &out));
@@ -53,6 +55,15 @@ TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
     ASSERT_TRUE(ft::readWordIds(m, map.size(), &ids));
     ASSERT_EQ(ids.size(), 300u);
     EXPECT_EQ(ids[2], 12u);  // the word's byte offset, as given
+    // Short words with long numbers: the map outgrows the text it maps, and
+    // a second map appended to the first leaves that one intact.
+    std::string many(4000, 'x');
+    for (size_t i = 1; i < many.size(); i += 2) many[i] = ' ';
+    std::string two = "kept";
+    ft::buildPosMap(many.data(), many.size(), [](size_t, size_t) { return 0xfffffff0u; }, &two);
+    ASSERT_EQ(two.compare(0, 4, "kept"), 0);
+    ASSERT_TRUE(ft::readWordIds(reinterpret_cast<const unsigned char*>(two.data()) + 4, two.size() - 4, &ids));
+    EXPECT_EQ(ids, std::vector<uint32_t>(2000, 0xfffffff0u));
     // A map cut inside a number.
     std::string cut = "\x80\x80";
     EXPECT_FALSE(ft::readPosMap(reinterpret_cast<const unsigned char*>(cut.data()), cut.size(), {0}, &out));

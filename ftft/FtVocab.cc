@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 #include "FtText.h"
 
@@ -40,47 +39,112 @@ bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words
     return words->size() <= kTermsPerBlock;
 }
 
-bool addTriples(sqlite3* db, const std::vector<std::pair<uint32_t, std::string>>& words, std::string* why) {
-    // Each triple's word numbers, ascending (the words come in order).
-    std::unordered_map<uint32_t, std::vector<uint32_t>> byGram;
-    for (const auto& w : words) {
-        const unsigned char* t = reinterpret_cast<const unsigned char*>(w.second.data());
-        for (size_t i = 0; i + 3 <= w.second.size(); i++) {
+namespace {
+
+// One triple's new word numbers: the first, then varint gaps (the first
+// gap is only known once the stored list's last number is).
+struct NewIds {
+    uint32_t gram;
+    uint32_t first = 0, last = 0;
+    std::string gaps;
+};
+
+}  // namespace
+
+bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_view>& words, std::string* why) {
+    // Fresh memory is costly, so the lists are built in one pass, already
+    // encoded, rather than from a sorted array of every (triple, word) pair.
+    std::vector<NewIds> lists;
+    // Open addressing: triple << 32 | index in lists + 1; 0 is empty.
+    std::vector<uint64_t> slots(4096, 0);
+    auto slotOf = [](const std::vector<uint64_t>& t, uint32_t g) {
+        size_t mask = t.size() - 1;
+        size_t k = (g * 2654435761u) & mask;
+        while (t[k] && uint32_t(t[k] >> 32) != g) k = (k + 1) & mask;
+        return k;
+    };
+    for (size_t w = 0; w < words.size(); w++) {
+        uint32_t id = firstId + uint32_t(w);
+        const unsigned char* t = reinterpret_cast<const unsigned char*>(words[w].data());
+        for (size_t i = 0; i + 3 <= words[w].size(); i++) {
             uint32_t g = (uint32_t(t[i]) << 16) | (uint32_t(t[i + 1]) << 8) | t[i + 2];
-            std::vector<uint32_t>& ids = byGram[g];
-            if (ids.empty() || ids.back() != w.first) ids.push_back(w.first);
+            size_t k = slotOf(slots, g);
+            if (!slots[k]) {
+                lists.emplace_back();
+                lists.back().gram = g;
+                lists.back().first = lists.back().last = id;
+                slots[k] = uint64_t(g) << 32 | lists.size();
+                if (lists.size() * 2 >= slots.size()) {
+                    std::vector<uint64_t> bigger(slots.size() * 2, 0);
+                    for (uint64_t v : slots)
+                        if (v) bigger[slotOf(bigger, uint32_t(v >> 32))] = v;
+                    slots.swap(bigger);
+                }
+                continue;
+            }
+            NewIds& l = lists[uint32_t(slots[k]) - 1];
+            if (l.last == id) continue;  // the triple twice in one word
+            putVarint(&l.gaps, id - l.last);
+            l.last = id;
         }
     }
-    std::vector<uint32_t> grams;
-    grams.reserve(byGram.size());
-    for (const auto& e : byGram) grams.push_back(e.first);
-    std::sort(grams.begin(), grams.end());  // the table is keyed by triple: write in its order
+    std::vector<uint64_t>().swap(slots);
+    // The table is keyed by triple: written in its order.
+    std::sort(lists.begin(), lists.end(), [](const NewIds& a, const NewIds& b) { return a.gram < b.gram; });
+
     sqlite3_stmt *get = nullptr, *put = nullptr;
     bool ok = sqlite3_prepare_v2(db, "SELECT last, ids FROM grams WHERE gram = ?", -1, &get, nullptr) == SQLITE_OK &&
               sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO grams(gram, last, ids) VALUES(?, ?, ?)", -1, &put,
                                  nullptr) == SQLITE_OK;
+    // A new index has no triples yet: then nothing needs to be read back.
+    bool known = false;
+    if (ok) {
+        sqlite3_stmt* any = nullptr;
+        ok = sqlite3_prepare_v2(db, "SELECT 1 FROM grams LIMIT 1", -1, &any, nullptr) == SQLITE_OK;
+        int rc = ok ? sqlite3_step(any) : SQLITE_ERROR;
+        known = rc == SQLITE_ROW;
+        ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+        sqlite3_finalize(any);
+    }
     std::string blob;
-    for (size_t gi = 0; ok && gi < grams.size(); gi++) {
-        uint32_t g = grams[gi];
-        char key[3] = {char(g >> 16), char(g >> 8), char(g)};
-        sqlite3_bind_blob(get, 1, key, 3, SQLITE_STATIC);
+    for (size_t i = 0; ok && i < lists.size(); i++) {
+        const NewIds& l = lists[i];
+        char key[3] = {char(l.gram >> 16), char(l.gram >> 8), char(l.gram)};
         uint32_t last = 0;
         blob.clear();
-        if (sqlite3_step(get) == SQLITE_ROW) {
-            last = uint32_t(sqlite3_column_int64(get, 0));
-            const char* b = static_cast<const char*>(sqlite3_column_blob(get, 1));
-            if (b) blob.assign(b, size_t(sqlite3_column_bytes(get, 1)));
+        if (known) {
+            sqlite3_bind_blob(get, 1, key, 3, SQLITE_STATIC);
+            int rc = sqlite3_step(get);
+            if (rc == SQLITE_ROW) {
+                last = uint32_t(sqlite3_column_int64(get, 0));
+                const char* b = static_cast<const char*>(sqlite3_column_blob(get, 1));
+                if (b) blob.assign(b, size_t(sqlite3_column_bytes(get, 1)));
+            }
+            sqlite3_reset(get);
+            ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
         }
-        sqlite3_reset(get);
-        for (uint32_t id : byGram[g]) {
-            if (id <= last) continue;  // numbers only grow; an old one is there already
-            putVarint(&blob, id - last);
-            last = id;
+        if (l.first > last) {
+            putVarint(&blob, l.first - last);
+            blob += l.gaps;
+            last = l.last;
+        } else {
+            // Numbers the list holds already (new words are numbered above
+            // every indexed one, so only a damaged list has them): kept once.
+            std::vector<uint32_t> ids;
+            std::string all;
+            putVarint(&all, l.first);
+            all += l.gaps;
+            ok = ok && decode(all.data(), int(all.size()), &ids);
+            for (uint32_t id : ids)
+                if (id > last) {
+                    putVarint(&blob, id - last);
+                    last = id;
+                }
         }
         sqlite3_bind_blob(put, 1, key, 3, SQLITE_STATIC);
         sqlite3_bind_int64(put, 2, last);
         sqlite3_bind_blob(put, 3, blob.data(), int(blob.size()), SQLITE_STATIC);
-        ok = sqlite3_step(put) == SQLITE_DONE;
+        ok = ok && sqlite3_step(put) == SQLITE_DONE;
         sqlite3_reset(put);
     }
     if (!ok) *why = sqlite3_errmsg(db);

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,9 +25,9 @@ constexpr uint32_t kTermsPerBlock = 256;
 // The words of one row of terms; false when the row is malformed.
 bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words);
 
-// Adds the triples of new words; their numbers must be above every number
-// already indexed, and ascending.
-bool addTriples(sqlite3* db, const std::vector<std::pair<uint32_t, std::string>>& words, std::string* why);
+// Adds the triples of new words, numbered firstId, firstId + 1, ...: above
+// every number already indexed.
+bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_view>& words, std::string* why);
 
 // The triples of a GLOB pattern's literal runs ("*" and "?" end a run);
 // empty when no run has three bytes.

@@ -1,6 +1,7 @@
 // Index changes; see FtWriter.h.
 #include "FtWriter.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -11,31 +12,35 @@ namespace ft {
 
 namespace {
 
-uint32_t hashFold(const char* p, size_t n, std::string* fold) {
-    fold->resize(n);
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; i++) {
-        char c = p[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        (*fold)[i] = c;
-        h = (h ^ (unsigned char)c) * 16777619u;
-    }
-    return h | 1;  // never 0, so that a slot of 0 is empty
-}
-
 void bindText(sqlite3_stmt* st, int i, const std::string& s) {
     sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_STATIC);
 }
 
 }  // namespace
 
+// Folds the word's case into a buffer (fold_ when it is long) while hashing
+// it; the hash is never 0, so that a slot of 0 is empty.
+const char* Writer::TermSet::fold(const char* p, size_t n, uint32_t* hash) {
+    char* f = n <= sizeof small_ ? small_ : (fold_.resize(n), &fold_[0]);
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++) {
+        char c = p[i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        f[i] = c;
+        h = (h ^ (unsigned char)c) * 16777619u;
+    }
+    *hash = h | 1;
+    return f;
+}
+
 uint32_t Writer::TermSet::find(const char* folded, size_t n, uint32_t hash, size_t* slot) const {
     size_t mask = slots_.size() - 1;
     size_t k = hash & mask;
+    const char* arena = arena_.data();
     while (uint64_t v = slots_[k]) {
         uint32_t id = uint32_t(v);
         if (uint32_t(v >> 32) == hash && offs_[id] - offs_[id - 1] == n &&
-            arena_.compare(offs_[id - 1], n, folded, n) == 0)
+            memcmp(arena + offs_[id - 1], folded, n) == 0)
             return id;
         k = (k + 1) & mask;
     }
@@ -58,10 +63,11 @@ void Writer::TermSet::grow() {
 
 uint32_t Writer::TermSet::add(const char* p, size_t n) {
     if ((size() + 1) * 2 >= slots_.size()) grow();
-    uint32_t h = hashFold(p, n, &fold_);
+    uint32_t h;
+    const char* f = fold(p, n, &h);
     size_t slot;
-    if (uint32_t id = find(fold_.data(), n, h, &slot)) return id;
-    arena_.append(fold_);
+    if (uint32_t id = find(f, n, h, &slot)) return id;
+    arena_.append(f, n);
     offs_.push_back(uint32_t(arena_.size()));
     uint32_t id = uint32_t(size());
     slots_[slot] = (uint64_t(h) << 32) | id;
@@ -70,17 +76,18 @@ uint32_t Writer::TermSet::add(const char* p, size_t n) {
 
 void Writer::TermSet::load(const char* p, size_t n) {
     if ((size() + 1) * 2 >= slots_.size()) grow();
-    uint32_t h = hashFold(p, n, &fold_);
+    uint32_t h;
+    const char* f = fold(p, n, &h);
     size_t slot;
-    uint32_t id = find(fold_.data(), n, h, &slot);
-    arena_.append(fold_);
+    uint32_t id = find(f, n, h, &slot);
+    arena_.append(f, n);
     offs_.push_back(uint32_t(arena_.size()));
     if (!id) slots_[slot] = (uint64_t(h) << 32) | uint32_t(size());
 }
 
-std::string Writer::TermSet::word(uint32_t id) const {
-    if (id == 0 || id > size()) return "";
-    return arena_.substr(offs_[id - 1], offs_[id] - offs_[id - 1]);
+std::string_view Writer::TermSet::view(uint32_t id) const {
+    if (id == 0 || id > size()) return {};
+    return std::string_view(arena_).substr(offs_[id - 1], offs_[id] - offs_[id - 1]);
 }
 
 Writer::~Writer() {
@@ -141,8 +148,9 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     if (!loadTerms(why)) return false;
     size_t bodyWords = 0, titleWords = 0;
     const char* text = d.body.data();
-    std::string map = buildPosMap(
-        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &bodyWords);
+    map_.clear();
+    buildPosMap(
+        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &map_, &bodyWords);
     for (const std::string* s : std::initializer_list<const std::string*>{&d.title, &d.owner, &d.comps, &d.file})
         forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
             terms_.add(s->data() + b, e - b);
@@ -190,7 +198,7 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
 
     if (!prepare(&insMap_, "INSERT INTO posmap(id, map) VALUES(?,?)", why)) return false;
     sqlite3_bind_int64(insMap_, 1, id);
-    sqlite3_bind_blob(insMap_, 2, map.data(), int(map.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(insMap_, 2, map_.data(), int(map_.size()), SQLITE_STATIC);
     return run(insMap_, why);
 }
 
@@ -217,7 +225,7 @@ bool Writer::remove(long long id, std::string* why) {
         sqlite3_reset(getOld_);
         std::string text;
         for (uint32_t w : ids) {
-            std::string word = terms_.word(w);
+            std::string_view word = terms_.view(w);
             if (word.empty()) ok = false;
             text += word;
             text += ' ';
@@ -270,7 +278,7 @@ bool Writer::flushTerms(std::string* why) {
          first += kTermsPerBlock) {
         blob.clear();
         for (size_t id = first + 1; id <= terms_.size() && id <= first + kTermsPerBlock; id++) {
-            blob += terms_.word(uint32_t(id));
+            blob += terms_.view(uint32_t(id));
             blob.push_back('\0');
         }
         sqlite3_bind_int64(put, 1, (sqlite3_int64)(first / kTermsPerBlock));
@@ -278,10 +286,9 @@ bool Writer::flushTerms(std::string* why) {
         ok = run(put, why);
     }
     sqlite3_finalize(put);
-    std::vector<std::pair<uint32_t, std::string>> added;
-    for (size_t id = flushedTerms_ + 1; ok && id <= terms_.size(); id++)
-        added.emplace_back(uint32_t(id), terms_.word(uint32_t(id)));
-    if (ok) ok = addTriples(db_, added, why);
+    std::vector<std::string_view> added;
+    for (size_t id = flushedTerms_ + 1; ok && id <= terms_.size(); id++) added.push_back(terms_.view(uint32_t(id)));
+    if (ok) ok = addTriples(db_, uint32_t(flushedTerms_ + 1), added, why);
     if (ok) flushedTerms_ = terms_.size();
     return ok;
 }

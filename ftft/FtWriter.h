@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ft {
@@ -63,15 +64,17 @@ private:
         uint32_t add(const char* p, size_t n);  // the word's number
         void load(const char* p, size_t n);     // a known word, next number
         size_t size() const { return offs_.size() - 1; }
-        std::string word(uint32_t id) const;     // "" for an unknown number
+        std::string_view view(uint32_t id) const;  // "" for an unknown number; valid until add
 
     private:
         void grow();
+        const char* fold(const char* p, size_t n, uint32_t* hash);
         uint32_t find(const char* folded, size_t n, uint32_t hash, size_t* slot) const;
         std::string arena_;
         std::vector<uint32_t> offs_{0};    // word i spans [offs_[i-1], offs_[i])
         std::vector<uint64_t> slots_;      // hash << 32 | number, 0: empty
         std::string fold_;
+        char small_[64];
     };
 
     sqlite3* db_;
@@ -87,6 +90,7 @@ private:
     sqlite3_stmt* delMeta_ = nullptr;
     sqlite3_stmt* del_[2] = {nullptr, nullptr};
     TermSet terms_;
+    std::string map_;  // the position map being built, reused across documents
 };
 
 }  // namespace ft

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -200,8 +201,11 @@ int main(int argc, char** argv) {
     exec(db, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072");
     // A new index is a file nobody reads until it is renamed into place, and
     // an interrupted build is thrown away: it needs no journal. It is put
-    // back into WAL mode, durably, before the rename.
-    if (fresh) exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
+    // back into WAL mode, durably, before the rename. Its pages are written
+    // once and seldom read back, so a small page cache serves: the system's
+    // file cache holds them anyway, and fresh memory costs more than the
+    // copies.
+    if (fresh) exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-2000");
 
     std::map<std::string, Stored> stored;
     {
@@ -241,21 +245,35 @@ int main(int argc, char** argv) {
     for (const auto& s : stored)
         if (!byName.count(s.first)) removals.push_back(s.second.id);
 
-    // Read and format, no lock held.
+    // Documents are read and formatted with no lock held: for an update,
+    // all of them first, and then one transaction removes, replaces and adds
+    // them. A new index is nobody else's until it is renamed into place, so
+    // each document goes in as soon as it is read, and the buffers of one
+    // serve the next (fresh memory costs more than the copying it saves).
     std::vector<DocRecord> docs;
-    docs.reserve(todo.size());
-    double formatTime = 0, t0 = now();
-    size_t skipped = 0, textBytes = 0;
+    if (!fresh) docs.reserve(todo.size());
+    double formatTime = 0, t0 = now(), writeTime = 0;
+    size_t skipped = 0, textBytes = 0, added = 0;
+    auto w = std::make_unique<Writer>(db, name);
+    auto failWrite = [&]() {
+        w.reset();
+        exec(db, "ROLLBACK");
+        sqlite3_close(db);
+        if (fresh) unlink(newPath.c_str());
+        return die("cannot write the index: " + why);
+    };
+    if (fresh && !exec(db, "BEGIN IMMEDIATE", &why)) return failWrite();
     Progress progress(todo.size());
+    DocRecord d;
+    std::string content;
     for (size_t i = 0; i < todo.size(); i++) {
+        progress.tick(i);
         const FileInfo& f = *todo[i];
         std::string path = ddir + f.rel;
         auto ce = catalog.find(f.rel);
         const CatalogEntry* e = ce == catalog.end() ? nullptr : &ce->second;
-        DocRecord d;
         d.file = f.rel;
         // Plain text is read once: for its type and as its text.
-        std::string content;
         bool haveContent = false;
         if (e && e->hasType) {
             d.type = e->type;
@@ -266,21 +284,19 @@ int main(int argc, char** argv) {
             if (d.type == 0) {
                 warn("skipping " + path + ": binary file of no known type");
                 skipped++;
-                progress.tick(i + 1);
                 continue;
             }
         }
         double ft0 = now();
-        bool asStored = hasText(d.type) && filterCommand(d.type, path).empty();
-        if (haveContent && asStored) {
-            d.body = std::move(content);
+        std::string filter = hasText(d.type) ? filterCommand(d.type, path) : "";
+        if (haveContent && hasText(d.type) && filter.empty()) {
+            d.body.swap(content);
         } else if (!displayedText(d.type, path, &d.body, &why)) {
             warn("skipping " + path + ": " + why);
             skipped++;
-            progress.tick(i + 1);
             continue;
         }
-        if (!filterCommand(d.type, path).empty()) formatTime += now() - ft0;
+        if (!filter.empty()) formatTime += now() - ft0;
         textBytes += d.body.size();
         d.title = e && e->hasTitle ? e->title : deriveTitle(d.type, d.body);
         if (d.title.empty()) d.title = f.rel.substr(f.rel.rfind('/') + 1);
@@ -294,33 +310,36 @@ int main(int argc, char** argv) {
         d.mtime = f.st.st_mtim.tv_sec;
         d.mtimens = f.st.st_mtim.tv_nsec;
         d.catsig = e ? e->raw : "";
-        docs.push_back(std::move(d));
-        progress.tick(i + 1);
+        added++;
+        if (!fresh) {
+            docs.push_back(std::move(d));
+            d = DocRecord();
+            continue;
+        }
+        double w0 = now();
+        if (!w->insert(d, &why)) return failWrite();
+        writeTime += now() - w0;
     }
+    progress.tick(todo.size());
 
-    // One transaction for all changes.
     double w0 = now();
-    bool any = fresh || !removals.empty() || !docs.empty();
+    bool any = fresh || !removals.empty() || added > 0;
     if (any) {
-        if (!exec(db, "BEGIN IMMEDIATE", &why)) {
+        if (!fresh && !exec(db, "BEGIN IMMEDIATE", &why)) {
+            w.reset();
             sqlite3_close(db);
             return die("cannot lock the index: " + why);
         }
-        Writer w(db, name);
         bool ok = true;
         for (long long id : removals)
-            if (ok) ok = w.remove(id, &why);
-        for (const DocRecord& d : docs)
-            if (ok) ok = w.insert(d, &why);
-        if (ok) ok = w.flushTerms(&why);
-        if (!ok || !exec(db, "COMMIT", &why)) {
-            exec(db, "ROLLBACK");
-            sqlite3_close(db);
-            if (fresh) unlink(newPath.c_str());
-            return die("cannot write the index: " + why);
-        }
+            if (ok) ok = w->remove(id, &why);
+        for (const DocRecord& doc : docs)
+            if (ok) ok = w->insert(doc, &why);
+        if (ok) ok = w->flushTerms(&why);
+        if (!ok || !exec(db, "COMMIT", &why)) return failWrite();
     }
-    double writeTime = now() - w0;
+    w.reset();
+    writeTime += now() - w0;
     if (fresh && !exec(db, "PRAGMA synchronous=FULL; PRAGMA journal_mode=WAL", &why)) {
         sqlite3_close(db);
         return die("cannot finish the index: " + why);
@@ -344,7 +363,7 @@ int main(int argc, char** argv) {
         fprintf(stderr,
                 "%s: %s: %zu added, %zu changed, %zu removed, %zu skipped; %zu documents; %.2f s "
                 "(formatters %.2f s, writing %.2f s, %.1f MB/s of text)\n",
-                gProg, name.c_str(), docs.size() - std::min(docs.size(), changed), changed,
+                gProg, name.c_str(), added - std::min(added, changed), changed,
                 removals.size() - changed, skipped, files.size() - skipped, total, formatTime, writeTime,
                 writeTime > 0 ? textBytes / 1e6 / writeTime : 0.0);
     }
