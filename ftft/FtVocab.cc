@@ -39,59 +39,44 @@ bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words
     return words->size() <= kTermsPerBlock;
 }
 
-namespace {
+size_t TripleLists::slotOf(const std::vector<uint64_t>& t, uint32_t g) {
+    size_t mask = t.size() - 1;
+    size_t k = size_t((uint64_t(g) * 0x9E3779B97F4A7C15ull) >> 32) & mask;  // the product's high bits mix best
+    while (t[k] && uint32_t(t[k] >> 32) != g) k = (k + 1) & mask;
+    return k;
+}
 
-// One triple's new word numbers: the first, then varint gaps (the first
-// gap is only known once the stored list's last number is).
-struct NewIds {
-    uint32_t gram;
-    uint32_t first = 0, last = 0;
-    std::string gaps;
-};
-
-}  // namespace
-
-bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_view>& words, std::string* why) {
-    // Fresh memory is costly, so the lists are built in one pass, already
-    // encoded, rather than from a sorted array of every (triple, word) pair.
-    std::vector<NewIds> lists;
-    // Open addressing: triple << 32 | index in lists + 1; 0 is empty.
-    std::vector<uint64_t> slots(4096, 0);
-    auto slotOf = [](const std::vector<uint64_t>& t, uint32_t g) {
-        size_t mask = t.size() - 1;
-        size_t k = (g * 2654435761u) & mask;
-        while (t[k] && uint32_t(t[k] >> 32) != g) k = (k + 1) & mask;
-        return k;
-    };
-    for (size_t w = 0; w < words.size(); w++) {
-        uint32_t id = firstId + uint32_t(w);
-        const unsigned char* t = reinterpret_cast<const unsigned char*>(words[w].data());
-        for (size_t i = 0; i + 3 <= words[w].size(); i++) {
-            uint32_t g = (uint32_t(t[i]) << 16) | (uint32_t(t[i + 1]) << 8) | t[i + 2];
-            size_t k = slotOf(slots, g);
-            if (!slots[k]) {
-                lists.emplace_back();
-                lists.back().gram = g;
-                lists.back().first = lists.back().last = id;
-                slots[k] = uint64_t(g) << 32 | lists.size();
-                if (lists.size() * 2 >= slots.size()) {
-                    std::vector<uint64_t> bigger(slots.size() * 2, 0);
-                    for (uint64_t v : slots)
-                        if (v) bigger[slotOf(bigger, uint32_t(v >> 32))] = v;
-                    slots.swap(bigger);
-                }
-                continue;
+void TripleLists::add(uint32_t id, std::string_view word) {
+    if (slots_.empty()) slots_.assign(4096, 0);
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(word.data());
+    for (size_t i = 0; i + 3 <= word.size(); i++) {
+        uint32_t g = (uint32_t(t[i]) << 16) | (uint32_t(t[i + 1]) << 8) | t[i + 2];
+        size_t k = slotOf(slots_, g);
+        if (!slots_[k]) {
+            lists_.emplace_back();
+            lists_.back().gram = g;
+            lists_.back().first = lists_.back().last = id;
+            slots_[k] = uint64_t(g) << 32 | lists_.size();
+            if (lists_.size() * 2 >= slots_.size()) {
+                std::vector<uint64_t> bigger(slots_.size() * 2, 0);
+                for (uint64_t v : slots_)
+                    if (v) bigger[slotOf(bigger, uint32_t(v >> 32))] = v;
+                slots_.swap(bigger);
             }
-            NewIds& l = lists[uint32_t(slots[k]) - 1];
-            if (l.last == id) continue;  // the triple twice in one word
-            putVarint(&l.gaps, id - l.last);
-            l.last = id;
+            continue;
         }
+        List& l = lists_[uint32_t(slots_[k]) - 1];
+        if (l.last == id) continue;  // the triple twice in one word
+        putVarint(&l.gaps, id - l.last);
+        l.last = id;
     }
-    std::vector<uint64_t>().swap(slots);
-    // The table is keyed by triple: written in its order.
-    std::sort(lists.begin(), lists.end(), [](const NewIds& a, const NewIds& b) { return a.gram < b.gram; });
+}
 
+bool TripleLists::write(sqlite3* db, std::string* why) {
+    why->clear();
+    std::vector<uint64_t>().swap(slots_);
+    // The table is keyed by triple: written in its order.
+    std::sort(lists_.begin(), lists_.end(), [](const List& a, const List& b) { return a.gram < b.gram; });
     sqlite3_stmt *get = nullptr, *put = nullptr;
     bool ok = sqlite3_prepare_v2(db, "SELECT last, ids FROM grams WHERE gram = ?", -1, &get, nullptr) == SQLITE_OK &&
               sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO grams(gram, last, ids) VALUES(?, ?, ?)", -1, &put,
@@ -107,8 +92,8 @@ bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_vie
         sqlite3_finalize(any);
     }
     std::string blob;
-    for (size_t i = 0; ok && i < lists.size(); i++) {
-        const NewIds& l = lists[i];
+    for (size_t i = 0; ok && i < lists_.size(); i++) {
+        const List& l = lists_[i];
         char key[3] = {char(l.gram >> 16), char(l.gram >> 8), char(l.gram)};
         uint32_t last = 0;
         blob.clear();
@@ -134,7 +119,11 @@ bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_vie
             std::string all;
             putVarint(&all, l.first);
             all += l.gaps;
-            ok = ok && decode(all.data(), int(all.size()), &ids);
+            if (!decode(all.data(), int(all.size()), &ids)) {
+                *why = "cannot read back a triple's word numbers";
+                ok = false;
+                break;
+            }
             for (uint32_t id : ids)
                 if (id > last) {
                     putVarint(&blob, id - last);
@@ -147,9 +136,10 @@ bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_vie
         ok = ok && sqlite3_step(put) == SQLITE_DONE;
         sqlite3_reset(put);
     }
-    if (!ok) *why = sqlite3_errmsg(db);
+    if (!ok && why->empty()) *why = sqlite3_errmsg(db);
     sqlite3_finalize(get);
     sqlite3_finalize(put);
+    std::vector<List>().swap(lists_);
     return ok;
 }
 

@@ -25,9 +25,29 @@ constexpr uint32_t kTermsPerBlock = 256;
 // The words of one row of terms; false when the row is malformed.
 bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words);
 
-// Adds the triples of new words, numbered firstId, firstId + 1, ...: above
-// every number already indexed.
-bool addTriples(sqlite3* db, uint32_t firstId, const std::vector<std::string_view>& words, std::string* why);
+// The triples of new words, gathered in memory and then merged into the
+// table in its key order.
+class TripleLists {
+public:
+    // Adds a word's triples. Numbers ascend from call to call and lie above
+    // every number already in the table.
+    void add(uint32_t id, std::string_view word);
+    // Merges the lists into the table and forgets them.
+    bool write(sqlite3* db, std::string* why);
+
+private:
+    // One triple's word numbers: the first, then varint gaps (the first gap
+    // is only known once the stored list's last number is). Fresh memory is
+    // costly, so the lists are kept encoded as they grow.
+    struct List {
+        uint32_t gram = 0;
+        uint32_t first = 0, last = 0;
+        std::string gaps;
+    };
+    static size_t slotOf(const std::vector<uint64_t>& t, uint32_t g);
+    std::vector<List> lists_;
+    std::vector<uint64_t> slots_;  // open addressing: triple << 32 | index in lists_ + 1; 0: empty
+};
 
 // The triples of a GLOB pattern's literal runs ("*" and "?" end a run);
 // empty when no run has three bytes.

@@ -144,19 +144,28 @@ bool Writer::loadTerms(std::string* why) {
     return true;
 }
 
-bool Writer::insert(const DocRecord& d, std::string* why) {
-    if (!loadTerms(why)) return false;
+void Writer::index(const DocRecord& d, Indexed* x) {
     size_t bodyWords = 0, titleWords = 0;
     const char* text = d.body.data();
-    map_.clear();
+    x->map.clear();
     buildPosMap(
-        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &map_, &bodyWords);
+        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &x->map, &bodyWords);
     for (const std::string* s : std::initializer_list<const std::string*>{&d.title, &d.owner, &d.comps, &d.file})
         forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
             terms_.add(s->data() + b, e - b);
             if (s == &d.title) titleWords++;
         });
+    x->ntok = bodyWords + titleWords;
+}
 
+bool Writer::insert(const DocRecord& d, std::string* why) {
+    if (!loadTerms(why)) return false;
+    index(d, &scratch_);
+    return store(d, scratch_, why);
+}
+
+bool Writer::store(const DocRecord& d, const Indexed& x, std::string* why) {
+    if (!loadTerms(why)) return false;  // done already when index runs beside it
     if (!prepare(&insDoc_,
                  "INSERT INTO docs(file, type, title, date, mdate, owner, security, comps, size, mtime, mtimens,"
                  " catsig, ntok) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)",
@@ -174,7 +183,7 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     sqlite3_bind_int64(insDoc_, 10, d.mtime);
     sqlite3_bind_int64(insDoc_, 11, d.mtimens);
     bindText(insDoc_, 12, d.catsig);
-    sqlite3_bind_int64(insDoc_, 13, (sqlite3_int64)(bodyWords + titleWords));
+    sqlite3_bind_int64(insDoc_, 13, (sqlite3_int64)x.ntok);
     if (!run(insDoc_, why)) return false;
     sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
 
@@ -185,8 +194,7 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
     if (!run(insBody_, why)) return false;
 
     std::string code = name_ + " " + std::to_string(id);
-    terms_.add(code.data() + name_.size() + 1, code.size() - name_.size() - 1);
-    forEachWord(name_.data(), name_.size(), [&](size_t b, size_t e) { terms_.add(name_.data() + b, e - b); });
+    codeIds_.push_back(id);  // its words join the word list at flushTerms
     if (!prepare(&insMeta_, "INSERT INTO meta(rowid, owner, code, comps, fname) VALUES(?,?,?,?,?)", why))
         return false;
     sqlite3_bind_int64(insMeta_, 1, id);
@@ -198,7 +206,7 @@ bool Writer::insert(const DocRecord& d, std::string* why) {
 
     if (!prepare(&insMap_, "INSERT INTO posmap(id, map) VALUES(?,?)", why)) return false;
     sqlite3_bind_int64(insMap_, 1, id);
-    sqlite3_bind_blob(insMap_, 2, map_.data(), int(map_.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(insMap_, 2, x.map.data(), int(x.map.size()), SQLITE_STATIC);
     return run(insMap_, why);
 }
 
@@ -267,6 +275,16 @@ bool Writer::remove(long long id, std::string* why) {
 }
 
 bool Writer::flushTerms(std::string* why) {
+    // The words of the codes ("NAME id") of the documents stored since the
+    // last flush: numbered here, as store() may run beside index().
+    if (!codeIds_.empty()) {
+        forEachWord(name_.data(), name_.size(), [&](size_t b, size_t e) { terms_.add(name_.data() + b, e - b); });
+        for (long long id : codeIds_) {
+            std::string n = std::to_string(id);
+            terms_.add(n.data(), n.size());
+        }
+        codeIds_.clear();
+    }
     if (!termsLoaded_ || flushedTerms_ == terms_.size()) return true;
     sqlite3_stmt* put = nullptr;
     if (!prepare(&put, "INSERT OR REPLACE INTO terms(block, words) VALUES(?, ?)", why)) return false;
@@ -286,11 +304,17 @@ bool Writer::flushTerms(std::string* why) {
         ok = run(put, why);
     }
     sqlite3_finalize(put);
-    std::vector<std::string_view> added;
-    for (size_t id = flushedTerms_ + 1; ok && id <= terms_.size(); id++) added.push_back(terms_.view(uint32_t(id)));
-    if (ok) ok = addTriples(db_, uint32_t(flushedTerms_ + 1), added, why);
+    gatherTriples();
+    if (ok) ok = triples_.write(db_, why);
+    tripled_ = terms_.size();
     if (ok) flushedTerms_ = terms_.size();
     return ok;
+}
+
+void Writer::gatherTriples() {
+    if (tripled_ < flushedTerms_) tripled_ = flushedTerms_;
+    for (size_t id = tripled_ + 1; id <= terms_.size(); id++) triples_.add(uint32_t(id), terms_.view(uint32_t(id)));
+    tripled_ = terms_.size();
 }
 
 bool Writer::setSecurity(const std::string& file, long value, bool* found, std::string* why) {

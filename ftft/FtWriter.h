@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "FtVocab.h"
+
 namespace ft {
 
 // One document as stored.
@@ -42,6 +44,22 @@ public:
 
     // Adds a document; its new words join the word list at flushTerms.
     bool insert(const DocRecord& d, std::string* why);
+
+    // insert() in two halves, which may run at the same time in two threads
+    // (one thread calling index, the other store and nothing else) once
+    // loadTerms has succeeded: index numbers the document's words and builds
+    // its position map without touching the database, store writes it.
+    struct Indexed {
+        std::string map;  // the position map (FtText.h)
+        size_t ntok = 0;  // words in text and title
+    };
+    bool loadTerms(std::string* why);
+    void index(const DocRecord& d, Indexed* x);
+    bool store(const DocRecord& d, const Indexed& x, std::string* why);
+    // Gathers the letter triples of the words numbered so far, for
+    // flushTerms to write; from index's thread, after its last index.
+    void gatherTriples();
+
     // Removes the document with that id.
     bool remove(long long id, std::string* why);
     // Writes the words that insert met for the first time to the word list
@@ -54,7 +72,6 @@ public:
 private:
     bool prepare(sqlite3_stmt** st, const char* sql, std::string* why);
     bool run(sqlite3_stmt* st, std::string* why);
-    bool loadTerms(std::string* why);
 
     // The base's words, numbered from 1 in the order they were first met,
     // lower-cased, in one arena; an open-addressing table finds a word
@@ -90,7 +107,10 @@ private:
     sqlite3_stmt* delMeta_ = nullptr;
     sqlite3_stmt* del_[2] = {nullptr, nullptr};
     TermSet terms_;
-    std::string map_;  // the position map being built, reused across documents
+    Indexed scratch_;                // insert's, reused across documents
+    size_t tripled_ = 0;  // words up to here are in triples_ (or written)
+    TripleLists triples_;
+    std::vector<long long> codeIds_;  // documents whose code words are not numbered yet
 };
 
 }  // namespace ft

@@ -19,8 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -248,12 +251,61 @@ int main(int argc, char** argv) {
     // Documents are read and formatted with no lock held: for an update,
     // all of them first, and then one transaction removes, replaces and adds
     // them. A new index is nobody else's until it is renamed into place, so
-    // each document goes in as soon as it is read, and the buffers of one
-    // serve the next (fresh memory costs more than the copying it saves).
-    std::vector<DocRecord> docs;
-    if (!fresh) docs.reserve(todo.size());
+    // its documents go in as they are read, one thread reading, formatting
+    // and numbering words while the other writes; the buffers of one
+    // document serve a later one (fresh memory costs more than the copying
+    // it saves).
     double formatTime = 0, t0 = now(), writeTime = 0;
     size_t skipped = 0, textBytes = 0, added = 0;
+    // Fills *d with document i of todo; false when it is skipped.
+    auto readDoc = [&](size_t i, DocRecord* d, std::string* content) {
+        const FileInfo& f = *todo[i];
+        std::string path = ddir + f.rel;
+        auto ce = catalog.find(f.rel);
+        const CatalogEntry* e = ce == catalog.end() ? nullptr : &ce->second;
+        std::string err;
+        d->file = f.rel;
+        // Plain text is read once: for its type and as its text.
+        bool haveContent = false;
+        if (e && e->hasType) {
+            d->type = e->type;
+        } else {
+            haveContent = f.st.st_size < (64 << 20) && readFile(path, content);
+            if (!haveContent) readFile(path, content, 8192);
+            d->type = detectType(f.rel, content->substr(0, 8192));
+            if (d->type == 0) {
+                warn("skipping " + path + ": binary file of no known type");
+                skipped++;
+                return false;
+            }
+        }
+        double ft0 = now();
+        std::string filter = hasText(d->type) ? filterCommand(d->type, path) : "";
+        if (haveContent && hasText(d->type) && filter.empty()) {
+            d->body.swap(*content);
+        } else if (!displayedText(d->type, path, &d->body, &err)) {
+            warn("skipping " + path + ": " + err);
+            skipped++;
+            return false;
+        }
+        if (!filter.empty()) formatTime += now() - ft0;
+        textBytes += d->body.size();
+        d->title = e && e->hasTitle ? e->title : deriveTitle(d->type, d->body);
+        if (d->title.empty()) d->title = f.rel.substr(f.rel.rfind('/') + 1);
+        long fileDate = dateFromUnix(f.st.st_mtim.tv_sec);
+        d->date = e && e->hasDate ? e->date : fileDate;
+        d->mdate = e && e->hasModified ? e->modified : fileDate;
+        d->owner = e && e->hasOwner ? e->owner : ownerName(f.st.st_uid);
+        d->security = e && e->hasSecurity ? e->security : 0;
+        d->comps = e && e->hasComps ? e->comps : "";
+        d->size = f.st.st_size;
+        d->mtime = f.st.st_mtim.tv_sec;
+        d->mtimens = f.st.st_mtim.tv_nsec;
+        d->catsig = e ? e->raw : "";
+        added++;
+        return true;
+    };
+
     auto w = std::make_unique<Writer>(db, name);
     auto failWrite = [&]() {
         w.reset();
@@ -262,63 +314,84 @@ int main(int argc, char** argv) {
         if (fresh) unlink(newPath.c_str());
         return die("cannot write the index: " + why);
     };
-    if (fresh && !exec(db, "BEGIN IMMEDIATE", &why)) return failWrite();
     Progress progress(todo.size());
-    DocRecord d;
-    std::string content;
-    for (size_t i = 0; i < todo.size(); i++) {
-        progress.tick(i);
-        const FileInfo& f = *todo[i];
-        std::string path = ddir + f.rel;
-        auto ce = catalog.find(f.rel);
-        const CatalogEntry* e = ce == catalog.end() ? nullptr : &ce->second;
-        d.file = f.rel;
-        // Plain text is read once: for its type and as its text.
-        bool haveContent = false;
-        if (e && e->hasType) {
-            d.type = e->type;
-        } else {
-            haveContent = f.st.st_size < (64 << 20) && readFile(path, &content);
-            if (!haveContent) readFile(path, &content, 8192);
-            d.type = detectType(f.rel, content.substr(0, 8192));
-            if (d.type == 0) {
-                warn("skipping " + path + ": binary file of no known type");
-                skipped++;
-                continue;
+    std::vector<DocRecord> docs;
+    if (fresh) {
+        if (!exec(db, "BEGIN IMMEDIATE", &why) || !w->loadTerms(&why)) return failWrite();
+        // A ring of slots: the reader fills them in order, the writer
+        // empties them in order.
+        struct Slot {
+            DocRecord d;
+            Writer::Indexed x;
+            size_t file = 0;
+        };
+        constexpr size_t kSlots = 8;
+        std::vector<Slot> ring(kSlots);
+        std::mutex mu;
+        std::condition_variable filled, freed;
+        size_t produced = 0, consumed = 0;
+        bool stop = false, finished = false;
+        std::thread reader([&] {
+            std::string content;
+            for (size_t i = 0; i < todo.size(); i++) {
+                size_t at;
+                {
+                    std::unique_lock<std::mutex> lk(mu);
+                    freed.wait(lk, [&] { return stop || produced - consumed < kSlots; });
+                    if (stop) break;
+                    at = produced % kSlots;
+                }
+                Slot& sl = ring[at];
+                if (!readDoc(i, &sl.d, &content)) continue;
+                w->index(sl.d, &sl.x);
+                sl.file = i;
+                {
+                    std::lock_guard<std::mutex> lk(mu);
+                    produced++;
+                }
+                filled.notify_one();
             }
+            // While the last documents are written.
+            w->gatherTriples();
+            {
+                std::lock_guard<std::mutex> lk(mu);
+                finished = true;
+            }
+            filled.notify_one();
+        });
+        bool ok = true;
+        for (;;) {
+            Slot* sl;
+            {
+                std::unique_lock<std::mutex> lk(mu);
+                filled.wait(lk, [&] { return produced > consumed || finished; });
+                if (produced == consumed) break;
+                sl = &ring[consumed % kSlots];
+            }
+            progress.tick(sl->file);
+            double w0 = now();
+            ok = w->store(sl->d, sl->x, &why);
+            writeTime += now() - w0;
+            {
+                std::lock_guard<std::mutex> lk(mu);
+                consumed++;
+                stop = !ok;
+            }
+            freed.notify_one();
+            if (!ok) break;
         }
-        double ft0 = now();
-        std::string filter = hasText(d.type) ? filterCommand(d.type, path) : "";
-        if (haveContent && hasText(d.type) && filter.empty()) {
-            d.body.swap(content);
-        } else if (!displayedText(d.type, path, &d.body, &why)) {
-            warn("skipping " + path + ": " + why);
-            skipped++;
-            continue;
-        }
-        if (!filter.empty()) formatTime += now() - ft0;
-        textBytes += d.body.size();
-        d.title = e && e->hasTitle ? e->title : deriveTitle(d.type, d.body);
-        if (d.title.empty()) d.title = f.rel.substr(f.rel.rfind('/') + 1);
-        long fileDate = dateFromUnix(f.st.st_mtim.tv_sec);
-        d.date = e && e->hasDate ? e->date : fileDate;
-        d.mdate = e && e->hasModified ? e->modified : fileDate;
-        d.owner = e && e->hasOwner ? e->owner : ownerName(f.st.st_uid);
-        d.security = e && e->hasSecurity ? e->security : 0;
-        d.comps = e && e->hasComps ? e->comps : "";
-        d.size = f.st.st_size;
-        d.mtime = f.st.st_mtim.tv_sec;
-        d.mtimens = f.st.st_mtim.tv_nsec;
-        d.catsig = e ? e->raw : "";
-        added++;
-        if (!fresh) {
+        reader.join();
+        if (!ok) return failWrite();
+    } else {
+        docs.reserve(todo.size());
+        DocRecord d;
+        std::string content;
+        for (size_t i = 0; i < todo.size(); i++) {
+            progress.tick(i);
+            if (!readDoc(i, &d, &content)) continue;
             docs.push_back(std::move(d));
             d = DocRecord();
-            continue;
         }
-        double w0 = now();
-        if (!w->insert(d, &why)) return failWrite();
-        writeTime += now() - w0;
     }
     progress.tick(todo.size());
 
