@@ -189,7 +189,13 @@ bool Writer::store(const DocRecord& d, const Indexed& x, std::string* why) {
 
     if (!prepare(&insBody_, "INSERT INTO body(rowid, text, title) VALUES(?,?,?)", why)) return false;
     sqlite3_bind_int64(insBody_, 1, id);
-    bindText(insBody_, 2, d.body);
+    // The full-text layer wants a terminated text: a text bound with its
+    // length is copied first, a terminated one (std::string ends in a NUL)
+    // is read in place. A text with a NUL inside keeps its length.
+    if (memchr(d.body.data(), '\0', d.body.size()))
+        bindText(insBody_, 2, d.body);
+    else
+        sqlite3_bind_text(insBody_, 2, d.body.c_str(), -1, SQLITE_STATIC);
     bindText(insBody_, 3, d.title);
     if (!run(insBody_, why)) return false;
 

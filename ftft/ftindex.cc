@@ -317,7 +317,11 @@ int main(int argc, char** argv) {
     Progress progress(todo.size());
     std::vector<DocRecord> docs;
     if (fresh) {
-        if (!exec(db, "BEGIN IMMEDIATE", &why) || !w->loadTerms(&why)) return failWrite();
+        // Written in one go, the index would only rewrite its segments by
+        // merging them as it grows; later updates merge as usual.
+        if (!exec(db, "INSERT INTO body(body, rank) VALUES('automerge', 0)", &why) ||
+            !exec(db, "BEGIN IMMEDIATE", &why) || !w->loadTerms(&why))
+            return failWrite();
         // A ring of slots: the reader fills them in order, the writer
         // empties them in order.
         struct Slot {
@@ -413,7 +417,10 @@ int main(int argc, char** argv) {
     }
     w.reset();
     writeTime += now() - w0;
-    if (fresh && !exec(db, "PRAGMA synchronous=FULL; PRAGMA journal_mode=WAL", &why)) {
+    if (fresh && !exec(db,
+                       "INSERT INTO body(body, rank) VALUES('automerge', 4);"
+                       "PRAGMA synchronous=FULL; PRAGMA journal_mode=WAL",
+                       &why)) {
         sqlite3_close(db);
         return die("cannot finish the index: " + why);
     }

@@ -181,6 +181,20 @@ TEST_F(Tools, WordListGrowsAcrossRuns) {
     EXPECT_EQ(find("live", q("APPLE ")), std::set<std::string>{"a.txt"});
 }
 
+// A text whose type the catalogue gives may hold NUL bytes: the words after
+// one are indexed too, in a new index and in an update.
+TEST_F(Tools, TextWithNulIndexedWhole) {
+    std::string cat = dir.path() + "/cat.tsv";
+    writeFile(cat, "file\ttype\nn.txt\t1\n");
+    writeFile(docs + "n.txt", std::string("Title\nbefore\0after words\n", 25));
+    ASSERT_EQ(ftindex(settings, "nul", docs, cat, &out), 0) << out;
+    EXPECT_EQ(find("nul", q("AFTER ")), std::set<std::string>{"n.txt"});
+    writeFile(docs + "n.txt", std::string("Title\nbefore\0later words\n", 25));
+    ASSERT_EQ(ftindex(settings, "nul", docs, cat, &out), 0) << out;
+    EXPECT_EQ(find("nul", q("LATER ")), std::set<std::string>{"n.txt"});
+    EXPECT_TRUE(find("nul", q("AFTER ")).empty());
+}
+
 TEST_F(Tools, CatalogueErrorsLeaveTheDatabaseAlone) {
     struct Case {
         const char* name;
