@@ -159,12 +159,7 @@ void ftrankFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_conte
 
 // lengths: the base's table of words per document, for ftrank.
 bool registerFunctions(sqlite3* db, void* lengths) {
-    fts5_api* api = nullptr;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return false;
-    sqlite3_bind_pointer(st, 1, &api, "fts5_api_ptr", nullptr);
-    sqlite3_step(st);
-    sqlite3_finalize(st);
+    fts5_api* api = fts5Api(db);
     if (!api) return false;
     return api->xCreateFunction(api, "ftinst", nullptr, ftinstFunction, nullptr) == SQLITE_OK &&
            api->xCreateFunction(api, "ftrank", lengths, ftrankFunction, nullptr) == SQLITE_OK &&

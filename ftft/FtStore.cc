@@ -184,6 +184,16 @@ std::string indexPathOf(const std::string& cfgPath, const std::string& settingsT
     return base + ".ftdb";
 }
 
+fts5_api* fts5Api(sqlite3* db) {
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return nullptr;
+    sqlite3_bind_pointer(st, 1, &api, "fts5_api_ptr", nullptr);
+    sqlite3_step(st);
+    sqlite3_finalize(st);
+    return api;
+}
+
 bool exec(sqlite3* db, const char* sql, std::string* why) {
     char* msg = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {

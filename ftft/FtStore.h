@@ -67,6 +67,9 @@ bool createSchema(sqlite3* db, std::string* why);
 // The format version written into info.
 extern const int kFormatVersion;
 
+// The full-text layer's interface of a connection; null when it has none.
+fts5_api* fts5Api(sqlite3* db);
+
 // Runs SQL without results; false and *why on failure.
 bool exec(sqlite3* db, const char* sql, std::string* why = nullptr);
 

@@ -1,19 +1,83 @@
 // Index changes; see FtWriter.h.
 #include "FtWriter.h"
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
 
+#include "FtStore.h"
 #include "FtText.h"
 #include "FtVocab.h"
 
 namespace ft {
 
+// The splitter that the full-text tables of a writing connection are
+// given, in place of the layer's own "ascii": it hands the layer the words
+// of an armed text as index() found them, and passes everything else to the
+// original.
+struct Replay {
+    fts5_tokenizer orig;
+    void* origData = nullptr;
+    const Writer::Indexed* armed = nullptr;  // the next text's words
+    size_t armedLen = 0;                      // and its length, to know it
+};
+
 namespace {
 
 void bindText(sqlite3_stmt* st, int i, const std::string& s) {
     sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_STATIC);
+}
+
+struct ReplayTok {
+    Replay* r;
+    Fts5Tokenizer* orig;
+};
+
+int replayCreate(void* data, const char** args, int nArgs, Fts5Tokenizer** out) {
+    auto* r = static_cast<Replay*>(data);
+    Fts5Tokenizer* orig = nullptr;
+    int rc = r->orig.xCreate(r->origData, args, nArgs, &orig);
+    if (rc != SQLITE_OK) return rc;
+    *out = reinterpret_cast<Fts5Tokenizer*>(new ReplayTok{r, orig});
+    return SQLITE_OK;
+}
+
+void replayDelete(Fts5Tokenizer* t) {
+    auto* rt = reinterpret_cast<ReplayTok*>(t);
+    rt->r->orig.xDelete(rt->orig);
+    delete rt;
+}
+
+int replayTokenize(Fts5Tokenizer* t, void* ctx, int flags, const char* text, int len,
+                   int (*token)(void*, int, const char*, int, int, int)) {
+    auto* rt = reinterpret_cast<ReplayTok*>(t);
+    Replay* r = rt->r;
+    // The armed text is the first one the layer splits after store() arms
+    // it: the body column, before the title.
+    if (r->armed && (flags & FTS5_TOKENIZE_DOCUMENT) && size_t(len) == r->armedLen) {
+        const Writer::Indexed* x = r->armed;
+        r->armed = nullptr;
+        const char* f = x->folded.data();
+        for (size_t i = 0; i + 1 < x->bounds.size(); i += 2) {
+            int s = int(x->bounds[i]), e = int(x->bounds[i + 1]);
+            if (int rc = token(ctx, 0, f + s, e - s, s, e)) return rc;
+        }
+        return SQLITE_OK;
+    }
+    return r->orig.xTokenize(rt->orig, ctx, flags, text, len, token);
+}
+
+void replayDestroy(void* data) { delete static_cast<Replay*>(data); }
+
+// The connection's Replay, if useWordReplay installed one.
+Replay* replayOf(sqlite3* db) {
+    fts5_api* api = fts5Api(db);
+    void* data = nullptr;
+    fts5_tokenizer tok;
+    if (!api || api->xFindTokenizer(api, "ascii", &data, &tok) != SQLITE_OK || tok.xTokenize != replayTokenize)
+        return nullptr;
+    return static_cast<Replay*>(data);
 }
 
 }  // namespace
@@ -31,6 +95,25 @@ const char* Writer::TermSet::fold(const char* p, size_t n, uint32_t* hash) {
     }
     *hash = h | 1;
     return f;
+}
+
+bool useWordReplay(sqlite3* db, std::string* why) {
+    fts5_api* api = fts5Api(db);
+    auto* r = new Replay;
+    // A splitter registered under a known name takes the place of the
+    // earlier one for this connection.
+    if (!api || api->xFindTokenizer(api, "ascii", &r->origData, &r->orig) != SQLITE_OK) {
+        delete r;
+        *why = "the full-text layer has no \"ascii\" splitter";
+        return false;
+    }
+    fts5_tokenizer mine = {replayCreate, replayDelete, replayTokenize};
+    if (api->xCreateTokenizer(api, "ascii", r, &mine, replayDestroy) != SQLITE_OK) {
+        delete r;
+        *why = sqlite3_errmsg(db);
+        return false;
+    }
+    return true;
 }
 
 uint32_t Writer::TermSet::find(const char* folded, size_t n, uint32_t hash, size_t* slot) const {
@@ -147,9 +230,22 @@ bool Writer::loadTerms(std::string* why) {
 void Writer::index(const DocRecord& d, Indexed* x) {
     size_t bodyWords = 0, titleWords = 0;
     const char* text = d.body.data();
+    size_t len = d.body.size();
     x->map.clear();
+    x->bounds.clear();
     buildPosMap(
-        text, d.body.size(), [&](size_t s, size_t n) { return terms_.add(text + s, n); }, &x->map, &bodyWords);
+        text, len,
+        [&](size_t s, size_t n) {
+            x->bounds.push_back(uint32_t(s));
+            x->bounds.push_back(uint32_t(s + n));
+            return terms_.add(text + s, n);
+        },
+        &x->map, &bodyWords);
+    x->folded.resize(len);
+    for (size_t i = 0; i < len; i++) {
+        char c = text[i];
+        x->folded[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
     for (const std::string* s : std::initializer_list<const std::string*>{&d.title, &d.owner, &d.comps, &d.file})
         forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
             terms_.add(s->data() + b, e - b);
@@ -197,7 +293,18 @@ bool Writer::store(const DocRecord& d, const Indexed& x, std::string* why) {
     else
         sqlite3_bind_text(insBody_, 2, d.body.c_str(), -1, SQLITE_STATIC);
     bindText(insBody_, 3, d.title);
-    if (!run(insBody_, why)) return false;
+    if (!replayChecked_) {
+        replay_ = replayOf(db_);
+        replayChecked_ = true;
+    }
+    // Word offsets are 32 bits wide; the layer takes no text that long anyway.
+    if (replay_ && d.body.size() <= UINT32_MAX) {
+        replay_->armed = &x;
+        replay_->armedLen = d.body.size();
+    }
+    bool ok = run(insBody_, why);
+    if (replay_) replay_->armed = nullptr;
+    if (!ok) return false;
 
     std::string code = name_ + " " + std::to_string(id);
     codeIds_.push_back(id);  // its words join the word list at flushTerms

@@ -37,6 +37,16 @@ struct DocRecord {
     std::string body;    // the displayed text
 };
 
+// Lets the full-text layer of this connection take the words of the texts
+// that a Writer stores from what index() found, instead of splitting each
+// text a second time. Must come before the connection first uses a
+// full-text table; every other text (queries, titles, catalogue fields, the
+// words of a document taken out) is still split by the layer's own
+// splitter, which the words found by index() equal by construction
+// (FtText.h). false with *why when the layer cannot take it.
+bool useWordReplay(sqlite3* db, std::string* why);
+struct Replay;
+
 class Writer {
 public:
     Writer(sqlite3* db, const std::string& baseName) : db_(db), name_(baseName) {}
@@ -52,6 +62,10 @@ public:
     struct Indexed {
         std::string map;  // the position map (FtText.h)
         size_t ntok = 0;  // words in text and title
+        // The text's words for the full-text layer (see useWordReplay):
+        // the text case-folded, and each word's start and end in it.
+        std::string folded;
+        std::vector<uint32_t> bounds;
     };
     bool loadTerms(std::string* why);
     void index(const DocRecord& d, Indexed* x);
@@ -107,6 +121,8 @@ private:
     sqlite3_stmt* delMeta_ = nullptr;
     sqlite3_stmt* del_[2] = {nullptr, nullptr};
     TermSet terms_;
+    Replay* replay_ = nullptr;  // this connection's, if any (useWordReplay)
+    bool replayChecked_ = false;
     Indexed scratch_;                // insert's, reused across documents
     size_t tripled_ = 0;  // words up to here are in triples_ (or written)
     TripleLists triples_;

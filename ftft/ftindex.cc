@@ -186,6 +186,10 @@ int main(int argc, char** argv) {
     if (stat(idxPath.c_str(), &st) == 0) {
         db = openIndex(idxPath, true, &err, &sub);
         if (!db) warn(idxPath + " is not a usable index (code " + std::to_string(sub) + "); building it anew");
+        if (db && !useWordReplay(db, &why)) {
+            sqlite3_close(db);
+            return die("cannot write the index: " + why);
+        }
     }
     if (!db) {
         fresh = true;
@@ -194,7 +198,7 @@ int main(int argc, char** argv) {
         unlink((newPath + "-shm").c_str());
         db = openIndex(newPath, true, &err, &sub);
         if (!db) return die("cannot create " + newPath);
-        if (!createSchema(db, &why)) {
+        if (!useWordReplay(db, &why) || !createSchema(db, &why)) {
             sqlite3_close(db);
             unlink(newPath.c_str());
             return die("cannot create the index: " + why);
