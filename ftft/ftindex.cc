@@ -3,10 +3,12 @@
 //
 //   ftindex [-q] -s SETTINGS_DIR -n NAME -d DOC_DIR [-c CATALOG]
 //
-// The documents are read and formatted first, with no lock held; then one
-// transaction removes, replaces and adds them, so that searching processes
-// see the old or the new database and an interrupted run changes nothing.
-// A new database is built under a temporary name and renamed into place.
+// To update a database, the documents are read and formatted first, with no
+// lock held; then one transaction removes, replaces and adds them, so that
+// searching processes see the old or the new database and an interrupted
+// run changes nothing. A new database is built under a temporary name and
+// renamed into place; as nobody sees it before, one thread reads and
+// formats its documents while another writes them.
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
