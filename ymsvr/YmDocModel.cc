@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "YmDocAccess.h"
 #include "YmFaxReq.h"
 #include "YmInitModel.h"
 #include "YmLimits.h"
@@ -20,6 +21,7 @@
 #include "YmSLinearPat.h"
 #include "YmServer.h"
 #include "YmShell.h"
+#include "YmText.h"
 #include "YmTmpFile.h"
 
 namespace {
@@ -28,21 +30,13 @@ namespace {
 // a document larger than this leaves room for the rest and is refused.
 constexpr unsigned int kMaxDocBytes = YM_MAX_FRAME_LENGTH - 1024 * 1024;
 
-std::string str(const YmStr& s) {
-    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
-}
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
-
-YmStr toStr(const std::string& s) { return YmStr(s.data(), unsigned(s.size())); }
-
 std::string tool(YmPath id) { return ymShellPath(ymPath(id)); }
 
 // The login's user name and the server's host name, which the init model
 // keeps; empty before a login (or where there is no init model).
-std::string localUser() { return theInitModel ? str(theInitModel->_localUsr) : ""; }
+std::string localUser() { return theInitModel ? ymStd(theInitModel->_localUsr) : ""; }
 
-std::string serverHost() { return theInitModel ? str(theInitModel->_server) : ""; }
+std::string serverHost() { return theInitModel ? ymStd(theInitModel->_server) : ""; }
 
 // A host name for the remote shell: letters, digits, dots, '-' and '_',
 // not starting with '-' (which would read as an option).
@@ -64,17 +58,6 @@ std::string escapePercent(const std::string& s) {
     return out;
 }
 
-// Removes a temporary file however the step that made it ends.
-struct TmpFile {
-    YmStr name;
-    explicit TmpFile(const char* prefix) : name(ymTmpFile(prefix)) {}
-    ~TmpFile() {
-        if (ok()) unlink(cstr(name));
-    }
-    bool ok() const { return name.slength > 1; }
-    std::string quoted() const { return ymShellQuote(str(name)); }
-};
-
 }  // namespace
 
 YmDocModel::YmDocModel() : _docLen(0), _type(0) {}
@@ -86,10 +69,13 @@ void YmDocModel::init(const char* fname, int type, const char* marks, const char
     _type = type;
     ymSetText(_marks, marks);
     ymSetText(_client, client);
+    _reqName.resize(0, 0);
     _attrib.resize(0, 0);
     _docBuffer.resize(0, 0);
     _docLen = 0;
 }
+
+void YmDocModel::setReqName(const char* name) { ymSetText(_reqName, name); }
 
 YmBool YmDocModel::openDoc() { return readFile(_fname); }
 
@@ -104,19 +90,19 @@ char* YmDocModel::docBuffer() {
 
 YmStr YmDocModel::filter() { return YmStr(); }
 
-std::string YmDocModel::qname() { return ymShellQuote(str(_fname)); }
+std::string YmDocModel::qname() { return ymShellQuote(ymStd(_fname)); }
 
 std::string YmDocModel::catCmd() { return tool(YmPath::Cat) + " " + qname(); }
 
 std::string YmDocModel::textCmd() {
     YmStr f = filter();
-    return f.slength > 1 ? str(f) : catCmd();
+    return f.slength > 1 ? ymStd(f) : catCmd();
 }
 
 YmBool YmDocModel::readFile(YmStr fname) {
     _docBuffer.resize(0, 0);
     _docLen = 0;
-    int fd = open(cstr(fname), O_RDONLY);
+    int fd = open(ymText(fname), O_RDONLY);
     if (fd < 0) return 0;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 1 ||
@@ -197,7 +183,7 @@ void YmDocModel::setMarks() {
 void YmDocModel::rmBlanks() {
     YmSLinearPat pat("\n\n\n", 3);
     for (;;) {
-        int at = pat.findBuffer(cstr(_docBuffer), _docBuffer.slength - 1);
+        int at = pat.findBuffer(ymText(_docBuffer), _docBuffer.slength - 1);
         if (at < 0) break;
         _docBuffer.remove(unsigned(at), 1);
     }
@@ -206,7 +192,7 @@ void YmDocModel::rmBlanks() {
 YmBool YmDocModel::execCmd(const char* buf) { return buf && *buf && ymShellOk(buf); }
 
 YmBool YmDocModel::diffHost() {
-    std::string c = str(_client), s = serverHost();
+    std::string c = ymStd(_client), s = serverHost();
     c = c.substr(0, c.find('.'));
     s = s.substr(0, s.find('.'));
     for (char& ch : c) ch = char(toupper((unsigned char)ch));
@@ -226,7 +212,8 @@ std::string YmDocModel::printCmd(const std::string& host, const std::string& pri
     if (remote) {
         if (!validHost(host)) return "";
         cmd += tool(YmPath::Rsh) + " " + ymShellQuote("lp@" + host) + " ";
-        cmd += word(ymPath(YmPath::Lp));
+        // The remote host's own spooler, not this machine's platform root.
+        cmd += word(ymPathLiteral(YmPath::Lp));
     } else {
         cmd += tool(YmPath::Lp);
     }
@@ -243,8 +230,8 @@ YmBool YmDocModel::print(const char* dest) {
     std::string host, printer;
     YmStr first = d.token(posn, '\n');
     if (first.slength > 1) {
-        host = str(first);
-        if (posn < d.slength - 1) printer = str(d.token(posn, '\n'));
+        host = ymStd(first);
+        if (posn < d.slength - 1) printer = ymStd(d.token(posn, '\n'));
     }
     std::string cmd = printCmd(host, printer, localUser());
     if (!cmd.empty() && execCmd(cmd.c_str())) return 1;
@@ -252,9 +239,17 @@ YmBool YmDocModel::print(const char* dest) {
 }
 
 std::string YmDocModel::copyCmd(const std::string& dest) {
-    // A target that starts with '-' would be read as an option of cp.
-    if (dest.empty() || dest[0] == '-' || dest.size() > PATH_MAX) return "";
-    return tool(YmPath::Cp) + " " + qname() + " " + ymShellQuote(dest);
+    // A copy must replace neither a document nor the server's own files;
+    // cp gets the checked path, not the client's text.
+    YmDocAccess access;
+    access.load();
+    std::string target;
+    // A relative target would be taken from the server's current folder,
+    // which means nothing to a client.
+    if (dest.empty() || dest[0] != '/' || dest.size() > PATH_MAX ||
+        !access.allowedCopyTarget(dest.c_str(), ymText(_fname), &target))
+        return "";
+    return tool(YmPath::Cp) + " " + qname() + " " + ymShellQuote(target);
 }
 
 YmBool YmDocModel::copy(const char* dest) {
@@ -283,22 +278,22 @@ YmBool YmDocModel::email(const char* dest) {
     unsigned int posn = 0;
     YmStr rcpt = d.token(posn, '\n');
     if (rcpt.slength < 2) return 0;
-    std::string sender = posn < d.slength - 1 ? str(d.token(posn, '\n')) : "";
-    std::string comment = posn < d.slength - 1 ? str(d.token(posn, '\n')) : "";
+    std::string sender = posn < d.slength - 1 ? ymStd(d.token(posn, '\n')) : "";
+    std::string comment = posn < d.slength - 1 ? ymStd(d.token(posn, '\n')) : "";
     // Without a sender line the mail comes from the logged-in user rather
     // than from "@domain", which no mail system accepts.
     if (sender.empty()) sender = localUser();
     if (sender.empty()) sender = "nobody";
-    std::string to = mailAddress(str(rcpt), domain);
+    std::string to = mailAddress(ymStd(rcpt), domain);
     std::string from = mailAddress(sender, domain);
     if (to.empty() || from.empty()) return 0;
     // A carriage return in the comment would start a header of its own.
     for (char& c : comment)
         if ((unsigned char)c < ' ' && c != '\t') c = ' ';
 
-    TmpFile tmp("doc");
+    YmTmpFile tmp("doc");
     if (!tmp.ok()) return 0;
-    FILE* fp = fopen(cstr(tmp.name), "w");
+    FILE* fp = fopen(tmp.name(), "w");
     if (!fp) return 0;
     fprintf(fp, "Subject: DruskIII Document\n");
     fprintf(fp, "From: %s\nReply-To: %s\n", from.c_str(), from.c_str());
@@ -315,12 +310,12 @@ YmBool YmDocModel::email(const char* dest) {
     return execCmd(docCmd.c_str()) && execCmd(sendCmd.c_str());
 }
 
-YmStr YmDocModel::convertFax() { return toStr(escapePercent(textCmd()) + " > %s "); }
+YmStr YmDocModel::convertFax() { return ymStr(escapePercent(textCmd()) + " > %s "); }
 
 YmBool YmDocModel::fax(const char* inbuf) {
     YmStr conv = convertFax();
     YmFaxReq req;
-    YmBool ok = req.fax(inbuf ? inbuf : "", cstr(conv), 1);
+    YmBool ok = req.fax(inbuf ? inbuf : "", ymText(conv), 1);
     _attrib = req._errStr;
     return ok;
 }
@@ -328,25 +323,27 @@ YmBool YmDocModel::fax(const char* inbuf) {
 // ---------------------------------------------------------------- text family
 
 YmStr YmTextModel::filterOf(const std::string& first, const std::string& rest) {
-    return toStr(first + qname() + rest);
+    return ymStr(first + qname() + rest);
 }
 
 YmBool YmTextModel::readFile(YmStr /*fname*/) {
     YmStr f = filter();
     if (f.slength < 2) return YmDocModel::readFile(_fname);
-    TmpFile tmp("ym");
+    YmTmpFile tmp("ym");
     if (!tmp.ok()) return 0;
-    if (!execCmd((str(f) + " > " + tmp.quoted()).c_str())) return 0;
-    return YmDocModel::readFile(tmp.name);
+    if (!execCmd((ymStd(f) + " > " + tmp.quoted()).c_str())) return 0;
+    return YmDocModel::readFile(tmp.name());
 }
 
 YmStr YmTextModel::convertFax() {
-    std::string name = str(_fname);
+    // The name the document is known by: the stored file behind a link
+    // may have no extension of its own.
+    std::string name = ymStd(_reqName.slength > 1 ? _reqName : _fname);
     size_t dot = name.rfind('.');
     std::string ext = dot == std::string::npos ? name : name.substr(dot + 1);
     std::string cmd = catCmd();
     if (ext != "ps") cmd += " | " + tool(YmPath::Col) + " -xb | text2fax";
-    return toStr(escapePercent(cmd) + " > %s ");
+    return ymStr(escapePercent(cmd) + " > %s ");
 }
 
 YmStr YmTroffModel::filter() {

@@ -65,6 +65,9 @@ class YmDocModel {
     // shell when one is given; when that fails, the stored file goes to the
     // default printer of this machine.
     virtual YmBool print(const char* dest);
+    // dest: an absolute path outside the data directories and document
+    // folders, not a symbolic link (see YmDocAccess::allowedCopyTarget);
+    // anything else fails without running cp.
     virtual YmBool copy(const char* dest);
     // inbuf: the client's fax form. _attrib becomes the fax service's text.
     virtual YmBool fax(const char* inbuf);
@@ -74,8 +77,12 @@ class YmDocModel {
     // closeDoc or destruction.
     virtual char* docBuffer();
 
-    // Null or empty marks and client leave those members empty.
+    // Null or empty marks and client leave those members empty; the
+    // requested name is emptied.
     void init(const char* fname, int type, const char* marks, const char* client);
+    // The name the client asked for, when fname is the file it resolved to
+    // (after links): the fax conversion takes the extension from it.
+    void setReqName(const char* name);
     // The start (bNext false) or the length (bNext true) of one search-side
     // item; -1 when the item is not valid.
     int getPoint(const YmStr& instr, YmBool bNext);
@@ -109,6 +116,7 @@ class YmDocModel {
     YmStr _client;
     int _type;
     YmStr _attrib;
+    YmStr _reqName;
 
   protected:
     // The file name as one quoted word.
@@ -123,9 +131,9 @@ class YmTextModel : public YmDocModel {
     // Reads _fname (the argument is not used): through the filter into a
     // temporary file when there is one, else directly.
     YmBool readFile(YmStr fname) override;
-    // "cat FILE > %s" for a PostScript file (name ending in "ps" after its
-    // last dot), else "cat FILE | col -xb | text2fax > %s": the stored text,
-    // not the formatter's output.
+    // "cat FILE > %s" for a PostScript file (the requested name, else the
+    // file's, ending in "ps" after its last dot), else "cat FILE | col -xb |
+    // text2fax > %s": the stored text, not the formatter's output.
     YmStr convertFax() override;
     YmStr filter() override { return YmStr(); }
 

@@ -8,14 +8,14 @@
 #include "YmDocMsg.h"
 #include "YmMsgField.h"
 #include "YmMsgTypes.h"
+#include "YmText.h"
+#include "YmTmpFile.h"
 #include "mps.h"
 
 YmStr YmDocModelMgr::_infoString;
 volatile sig_atomic_t YmDocModelMgr::_dCancel = 0;
 
 namespace {
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 bool isTextType(int type) { return (type >= 1 && type <= 9); }
 
@@ -33,6 +33,9 @@ YmDocModelMgr::~YmDocModelMgr() {}
 void YmDocModelMgr::init() {
     theMPS->Register(YmMsgType::DocAction, requestAction, this);
     theMPS->Register(YmMsgType::DisplayCancel, requestCancelDisplay, this);
+    // A connection process terminated during a step takes its temporary
+    // files and running commands with it.
+    ymCleanupOnTerm();
 }
 
 void YmDocModelMgr::cancelDisplaySignal(int) {
@@ -70,7 +73,8 @@ YmDocModel* YmDocModelMgr::modelFor(int type) {
 }
 
 YmDocModel* YmDocModelMgr::create(const char* fname, int type, const char* client, int da,
-                                  const char* action, const YmStr& marks, int* docErr) {
+                                  const char* action, const YmStr& marks, int* docErr,
+                                  const char* reqName) {
     YmDocModel* m = modelFor(type);
     if (!m) {
         *docErr = 1;
@@ -78,8 +82,9 @@ YmDocModel* YmDocModelMgr::create(const char* fname, int type, const char* clien
     }
     // Only the text family gets the marks; only the program and media
     // models get the client's display name.
-    m->init(fname, type, isTextType(type) ? cstr(marks) : nullptr,
+    m->init(fname, type, isTextType(type) ? ymText(marks) : nullptr,
             isTextType(type) ? nullptr : client);
+    m->setReqName(reqName);
     YmBool ok = 1;
     switch (da) {
         case 1:
@@ -138,9 +143,9 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
             int type = lp < line.slength - 1 ? ymMsgAtoi(line.token(lp, ';')) : 0;
             _infoString.resize(0, 0);
             err = 0;
-            if (access.allowed(cstr(fname), &path)) {
-                YmDocModel* m = self->create(path.c_str(), type, cstr(req._client), req._action,
-                                             cstr(req._actionStr), YmStr(), &err);
+            if (access.allowed(ymText(fname), &path)) {
+                YmDocModel* m = self->create(path.c_str(), type, ymText(req._client), req._action,
+                                             ymText(req._actionStr), YmStr(), &err, ymText(fname));
                 if (m) {
                     m->closeDoc();
                     delete m;
@@ -151,11 +156,11 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
             if (err != 0) {
                 res.init();
                 res.setErrCode(err);
-                res.setFname(cstr(fname));
+                res.setFname(ymText(fname));
                 res.setType(type);
                 res.setIndex(req._index);
                 res.setForceView(req._bForceView);
-                if (_infoString.slength > 1) res.setAttrib(cstr(_infoString));
+                if (_infoString.slength > 1) res.setAttrib(ymText(_infoString));
                 res.send(YmMsgType::DocError);
             }
         }
@@ -164,9 +169,9 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
     }
 
     YmDocModel* m = nullptr;
-    if (access.allowed(cstr(req._fname), &path))
-        m = self->create(path.c_str(), req._type, cstr(req._client), req._action,
-                         cstr(req._actionStr), marks, &err);
+    if (access.allowed(ymText(req._fname), &path))
+        m = self->create(path.c_str(), req._type, ymText(req._client), req._action,
+                         ymText(req._actionStr), marks, &err, ymText(req._fname));
     else
         err = 1;
 
@@ -174,15 +179,15 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
     res.setIndex(req._index);
     res.setForceView(req._bForceView);
     if (m && req._bHdr) {
-        req._hdr->setMarkLine(cstr(m->_marks));
+        req._hdr->setMarkLine(ymText(m->_marks));
         res.setHdr(req._hdr->hdrLine(1));
     } else {
-        res.setFname(cstr(req._fname));
+        res.setFname(ymText(req._fname));
         res.setType(req._type);
     }
 
     if (m && err == 0) {
-        res.setAttrib(cstr(m->_attrib));
+        res.setAttrib(ymText(m->_attrib));
         char* data = m->docBuffer();
         res.setDocBuff(data, data ? m->_docLen : 0);
         if (req._action == YM_DOC_VIEW && (req._type == 1 || req._type == 2) &&
@@ -191,7 +196,7 @@ int YmDocModelMgr::requestAction(void* t, int, char* dataPtr, int len, char**, i
         if (_dCancel) res.setType(-1);
         res.send(YmMsgType::DocResult);
     } else if (err != 0) {
-        if (_infoString.slength > 1) res.setAttrib(cstr(_infoString));
+        if (_infoString.slength > 1) res.setAttrib(ymText(_infoString));
         res.send(YmMsgType::DocError);
     }
 

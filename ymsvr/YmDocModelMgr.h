@@ -48,9 +48,10 @@ class YmDocModelMgr {
     // Makes the model for type, runs action da with its argument, and
     // returns the model when it holds a document to display (the caller
     // closes and destroys it), else null. Sets *docErr to 1 on failure and to
-    // 2 after a fax the fax service took; never to 0.
+    // 2 after a fax the fax service took; never to 0. fname is the resolved
+    // file; reqName, when given, the name the client asked for.
     YmDocModel* create(const char* fname, int type, const char* client, int da, const char* action,
-                       const YmStr& marks, int* docErr);
+                       const YmStr& marks, int* docErr, const char* reqName = nullptr);
 
     // A new model of the class for type, or null for a type without one.
     static YmDocModel* modelFor(int type);

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -265,7 +266,7 @@ TEST_F(DocService, ViewByFileNameAndWhatIsAnsweredAsMissing) {
     }
     // Copy, print, mail and fax of a file outside: refused the same way.
     for (int a : {YM_DOC_PRINT, YM_DOC_COPY, YM_DOC_FAX, YM_DOC_MAIL}) {
-        act(c, a, "/etc/passwd", false, a == YM_DOC_COPY ? data.file("stolen") : "x\n555-0100");
+        act(c, a, "/etc/passwd", false, a == YM_DOC_COPY ? outside.file("stolen") : "x\n555-0100");
         YmDocResultMsg e;
         answer(c, &f, &e);
         EXPECT_EQ(f.type, YmMsgType::DocError);
@@ -288,7 +289,7 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
     std::string hdr = hits.get(0);
 
     act(c, YM_DOC_PRINT, hdr, true, "localhost\nlaser");
-    act(c, YM_DOC_COPY, hdr, true, data.file("copy of frob.1"));
+    act(c, YM_DOC_COPY, hdr, true, outside.file("copy of frob.1"));
     act(c, YM_DOC_MAIL, hdr, true, "bob\ncarol@example.org\nFor you");
     expectNextIsView(c);  // success has no answer
 
@@ -298,7 +299,7 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
     EXPECT_NE(control.find("host=localhost\n"), std::string::npos);
     EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/data.1")).find("frob - twiddle knobs"),
               std::string::npos);
-    EXPECT_EQ(ymReadFile(data.file("copy of frob.1")), kMan);
+    EXPECT_EQ(ymReadFile(outside.file("copy of frob.1")), kMan);
     std::string mail = ymReadFile(root.file("var/mail/msg.1"));
     EXPECT_EQ(mail.find("X-Envelope-From: carol@example.org\nX-Envelope-To: bob@"), 0u) << mail;
     EXPECT_NE(mail.find("Comments: For you\n\n"), std::string::npos);
@@ -370,6 +371,106 @@ TEST_F(DocService, AFileListAnswersOnlyItsFailures) {
     // A view of a list reads each document and sends nothing.
     act(c, YM_DOC_VIEW, "", false, "", 1, 0, doc("plain.txt") + ";1\n" + doc("frob.1") + ";4\n");
     expectNextIsView(c);
+}
+
+TEST_F(DocService, CopyReplacesNeitherDocumentsNorTheServersFiles) {
+    YmClient c;
+    ASSERT_TRUE(c.connect(srv));
+    login(c, "guest");
+    YmSrchResultMsg hits;
+    search(c, "twiddle", &hits);
+    ASSERT_EQ(hits._hits, 1u);
+    std::string hdr = hits.get(0);
+    symlink(data.file("drusktree").c_str(), outside.file("tree link").c_str());
+    const std::string tree = ymReadFile(data.file("drusktree"));
+    const std::vector<std::string> files = ymListDir(data.path());
+    struct Case {
+        const char* name;
+        std::string target;
+    } refused[] = {
+        {"another document", doc("plain.txt")},
+        {"a new name among the documents", doc("new.1")},
+        {"the users and trees", data.file("drusktree")},
+        {"an index file", data.file("kb.cfg")},
+        {"the data directory as the folder", data.path()},
+        {"the document folder as the folder", data.file("kb.docs")},
+        {"a link to the tree", outside.file("tree link")},
+        {"a way back in through ..",
+         outside.path() + "/../" + data.path().substr(data.path().rfind('/') + 1) + "/x"},
+        {"a relative name", "frob.1"},
+    };
+    for (const Case& k : refused) {
+        SCOPED_TRACE(k.name);
+        act(c, YM_DOC_COPY, hdr, true, k.target);
+        YmFrame f;
+        YmDocResultMsg e;
+        answer(c, &f, &e);
+        EXPECT_EQ(f.type, YmMsgType::DocError);
+        EXPECT_EQ(e._errCode, 1);
+    }
+    EXPECT_EQ(ymReadFile(doc("plain.txt")), kPlain);
+    EXPECT_EQ(ymReadFile(data.file("drusktree")), tree);
+    EXPECT_EQ(ymListDir(data.path()), files);
+    EXPECT_FALSE(data.exists("kb.docs/new.1"));
+    // Outside them, into a folder: the document's own name.
+    act(c, YM_DOC_COPY, hdr, true, outside.path());
+    expectNextIsView(c);
+    EXPECT_EQ(ymReadFile(outside.file("frob.1")), kMan);
+}
+
+TEST_F(DocService, FaxTakesTheExtensionFromTheNameAskedFor) {
+    // The catalogue knows report.ps; the stored file behind it has no
+    // extension, and PostScript goes to the fax service as it is.
+    const std::string ps = "%!PS-Adobe-3.0\n/quokka show\nshowpage\n";
+    data.write("kb.docs/blob", ps);
+    ASSERT_EQ(symlink("blob", doc("report.ps").c_str()), 0);
+    YmClient c;
+    ASSERT_TRUE(c.connect(srv));
+    act(c, YM_DOC_FAX, doc("report.ps"), false, "Bob\n555-0100", 1);
+    YmFrame f;
+    YmDocResultMsg r;
+    answer(c, &f, &r);
+    EXPECT_EQ(f.type, YmMsgType::DocError);
+    EXPECT_EQ(r._errCode, 2);
+    EXPECT_EQ(ymReadFile(root.file("var/spool/fax/1/2")), ps);
+}
+
+bool gone(pid_t p) {
+    char st = ymProcState(p);
+    return st == 0 || st == 'Z';
+}
+
+TEST_F(DocService, ASignalDuringASlowViewLeavesNoFileAndNoPipeline) {
+    // SIGTERM ends the process at once; a hangup may wait until the view is
+    // out (the formatter is then let go). Either way the formatter's
+    // pipeline must not outlive the process, nor its temporary file.
+    for (int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        YmTempDir sync;
+        ymPutTool(root.path(), "usr/bin/nroff",
+                  "#!/bin/sh\necho $$ $PPID > " + sync.file("pids") + "\nmv " + sync.file("pids") +
+                      " " + sync.file("started") + "\ni=0\nwhile [ ! -e " + sync.file("go") +
+                      " ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\nexec " +
+                      ymBuildRoot() + "/usr/bin/nroff \"$@\"\n");
+        YmClient c;
+        ASSERT_TRUE(c.connect(srv));
+        act(c, YM_DOC_VIEW, doc("frob.1"), false, "", 4, 1);
+        for (int i = 0; i < 1200 && !sync.exists("started"); i++) usleep(50000);
+        ASSERT_TRUE(sync.exists("started"));
+        pid_t nroff = 0, shell = 0;
+        ASSERT_EQ(sscanf(sync.read("started").c_str(), "%d %d", &nroff, &shell), 2);
+        ASSERT_EQ(ymListDir(tmp.path()).size(), 1u);  // the formatter's output
+
+        ASSERT_EQ(kill(c.pid(), sig), 0);
+        if (sig != SIGTERM) sync.write("go", "");
+        for (int i = 0; i < 1200 && !gone(c.pid()); i++) usleep(10000);
+        ASSERT_TRUE(gone(c.pid()));
+        for (int i = 0; i < 1200 && !(gone(nroff) && gone(shell)); i++) usleep(10000);
+        EXPECT_TRUE(gone(nroff));
+        EXPECT_TRUE(gone(shell));
+        EXPECT_TRUE(ymListDir(tmp.path()).empty());
+        sync.write("go", "");
+    }
 }
 
 TEST_F(DocService, ACancelDuringASlowViewMarksTheAnswer) {

@@ -213,6 +213,11 @@ TEST_F(Models, PrintSpoolsTheTextWithPrinterTitleAndHost) {
     EXPECT_NE(job("lp-3", "control").find("host=localhost\n"), std::string::npos);
     // The formatted text went to the printer.
     EXPECT_NE(job("laser-2", "data.1").find("frob - knobs"), std::string::npos);
+    // The remote host runs its own spooler: the literal path, read twice.
+    std::string remote = m->printCmd("localhost", "laser", "alice");
+    EXPECT_NE(remote.find(" " + ymShellQuote(ymShellQuote("/usr/bin/lp")) + " "), std::string::npos)
+        << remote;
+    EXPECT_EQ(remote.find(root.path() + "/usr/bin/lp"), std::string::npos) << remote;
 }
 
 TEST_F(Models, PrintFallsBackToTheStoredFileOnTheDefaultPrinter) {
@@ -288,10 +293,44 @@ TEST_F(Models, CopyTakesTheTargetAsOneName) {
     std::string target = docs.path() + "/it's a \"copy\"";
     EXPECT_TRUE(m->copy(target.c_str()));
     EXPECT_EQ(ymReadFile(target), "copied\n");
-    EXPECT_FALSE(m->copy("-r"));  // would be an option of cp
+    EXPECT_FALSE(m->copy("-r"));  // relative, and would be an option of cp
     EXPECT_FALSE(m->copy(""));
     EXPECT_FALSE(m->copy((docs.path() + "/no/such/folder/x").c_str()));
-    EXPECT_FALSE(m->copy(std::string(5000, 'a').c_str()));
+    EXPECT_FALSE(m->copy(("/" + std::string(5000, 'a')).c_str()));
+}
+
+TEST_F(Models, CopyNeverWritesIntoADataDirectoryOrThroughALink) {
+    YmTempDir data, out;
+    data.write("druskadmin", "staff: :1:1:1:1:1:1:1\n");
+    data.mkdir("sub");
+    init.parsePath(data.path().c_str());
+    std::string p = doc("plain.txt", "copied\n");
+    symlink(data.file("druskadmin").c_str(), out.file("link").c_str());
+    symlink(data.path().c_str(), out.file("dirlink").c_str());
+    auto m = model<YmTextModel>(p, 1);
+    struct Case {
+        const char* name;
+        std::string target;
+    } refused[] = {
+        {"a file of the data directory", data.file("druskadmin")},
+        {"a new file there", data.file("new")},
+        {"a folder below it", data.file("sub/x")},
+        {"the data directory as the target folder", data.path()},
+        {"a way round through ..", out.path() + "/../" + data.path().substr(data.path().rfind('/') + 1) + "/x"},
+        {"a link to a file there", out.file("link")},
+        {"a link to the folder", out.file("dirlink")},
+        {"a name below a linked folder", out.file("dirlink/x")},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(m->copy(c.target.c_str()));
+    }
+    EXPECT_EQ(ymReadFile(data.file("druskadmin")), "staff: :1:1:1:1:1:1:1\n");
+    EXPECT_EQ(ymListDir(data.path()), (std::vector<std::string>{"druskadmin", "sub"}));
+    EXPECT_TRUE(ymListDir(data.file("sub")).empty());
+    // Elsewhere, a folder as the target takes the document's name.
+    EXPECT_TRUE(m->copy(out.path().c_str()));
+    EXPECT_EQ(out.read("plain.txt"), "copied\n");
 }
 
 TEST_F(Models, MailCarriesHeadersABlankLineAndTheText) {

@@ -50,11 +50,12 @@ class YmFaxReq {
     // files are removed in every case. The flag does not change anything.
     YmBool fax(const char* inbuf, const char* convertStr, YmBool bText);
 
-    // Runs cmd through the shell and keeps its wait status in _status (-1
-    // when it could not be started). Without capture: 1 when the status is
-    // 0. With capture: standard output is appended to _errStr in pieces of at
-    // most 254 characters, each followed by a newline (a whole line thus
-    // ends in two); 1 whenever the command could be started.
+    // Runs cmd with the document path's shell runner (YmShell.h: a pipeline
+    // fails when any of its stages fails) and keeps its wait status in
+    // _status (-1 when it could not be started). Without capture: 1 when the
+    // status is 0. With capture: standard output is appended to _errStr in
+    // pieces of at most 254 characters, each followed by a newline (a whole
+    // line thus ends in two); 1 whenever the command could be started.
     YmBool execCmd(const char* cmd, YmBool bTrapOutput);
 
     // Kept for callers of the interface; they do nothing.

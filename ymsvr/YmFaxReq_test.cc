@@ -186,10 +186,11 @@ TEST_F(FaxReq, ReadsTheFormByItsRules) {
 }
 
 TEST_F(FaxReq, FailingStepsFailTheFaxAndLeaveNoFiles) {
-    {
-        SCOPED_TRACE("conversion ends badly: nothing is sent");
+    for (const char* conv : {"exit 3 > %s ", "false | cat > %s ",
+                             "echo some text | (head -c 5; exit 1) | cat > %s "}) {
+        SCOPED_TRACE(std::string("conversion ends badly, nothing is sent: ") + conv);
         YmFaxReq fax;
-        EXPECT_EQ(fax.fax(kForm, "exit 3 > %s ", 1), 0);
+        EXPECT_EQ(fax.fax(kForm, conv, 1), 0);
         EXPECT_FALSE(dir.exists("sendfax.argv"));
         EXPECT_EQ(leftovers(), 0);
     }
@@ -237,7 +238,7 @@ TEST_F(FaxReq, RunsCommandsAndKeepsTheirOutput) {
 
     fax._errStr.resize(0, 0);
     // Read whole, kept up to the limit.
-    EXPECT_EQ(fax.execCmd("yes \"$(printf '%0200d' 0)\" | head -c 200000", 1), 1);
+    EXPECT_EQ(fax.execCmd("awk 'BEGIN { for (i = 0; i < 1000; i++) printf \"%0200d\\n\", 0 }'", 1), 1);
     EXPECT_EQ(fax._status, 0);
     EXPECT_LE(fax._errStr.slength - 1, YM_FAX_OUTPUT_MAX);
     EXPECT_GT(fax._errStr.slength - 1, YM_FAX_OUTPUT_MAX - 256);

@@ -3,7 +3,9 @@
 # command here, as a remote shell would run it there, through a shell that
 # reads the words as one command line. The host must be known to the
 # machine's host table or name service; the spooler of the platform root
-# records it (YM_RSH_HOST) with the job.
+# records it (YM_RSH_HOST) with the job. The "remote" host's file system is
+# the platform root: a command whose first word is an absolute path (quoted
+# or not) that the root holds runs the root's program of that name.
 #
 #   rsh [-l user] [-n] [user@]host command ...
 set -u
@@ -30,4 +32,17 @@ if ! getent hosts "$host" > /dev/null 2>&1; then
 fi
 YM_RSH_HOST=$host YM_RSH_USER=$user
 export YM_RSH_HOST YM_RSH_USER
-exec /bin/sh -c "$*"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cmd=$*
+first=${cmd%%[ 	]*}
+rest=${cmd#"$first"}
+prog=$first
+case $prog in \'/*\') prog=${prog#\'}; prog=${prog%\'} ;; esac
+case $prog in
+/*)
+    if [ -f "$root$prog" ] && [ -x "$root$prog" ]; then
+        first="'$(printf '%s' "$root$prog" | sed "s/'/'\\\\''/g")'"
+    fi
+    ;;
+esac
+exec /bin/sh -c "$first$rest"
