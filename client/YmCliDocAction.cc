@@ -10,12 +10,9 @@
 #include "YmCliCommands.h"
 #include "YmMsgTypes.h"
 #include "YmSrchMsg.h"
+#include "YmText.h"
 
 namespace {
-
-std::string str(const YmStr& s) {
-    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
-}
 
 std::string payloadOf(const YmStr& buf) {
     return std::string(reinterpret_cast<const char*>(buf.data), buf.slength);
@@ -151,7 +148,12 @@ int ymCliDocSend(YmCliSession& session, YmDocActionMsg& msg, int action, const s
         fprintf(stderr, "drusk: the server answered with message type %d\n", ans.type);
         return YM_CLI_NOCONN;
     }
-    res->readIn(ans.payload.data(), unsigned(ans.payload.size()));
+    // A length field larger than the bytes that came: the text would be
+    // shown cut, as if it were the whole document.
+    if (!res->readIn(ans.payload.data(), unsigned(ans.payload.size()))) {
+        fprintf(stderr, "drusk: the server's answer was cut short\n");
+        return YM_CLI_FAILED;
+    }
     // The help answer still on its way is read and dropped.
     if (!answered) {
         YmCliAnswer rest;
@@ -174,8 +176,8 @@ int ymCliDocAct(YmCliSession& session, YmCliDocTarget& t, int argc, char** argv,
 }
 
 int ymCliDocFailed(const char* what, const YmDocResultMsg& res) {
-    std::string file = str(res._bHdr ? res._hdr->_fname : res._fname);
-    std::string info = str(res._attrib);
+    std::string file = ymStd(res._bHdr ? res._hdr->_fname : res._fname);
+    std::string info = ymStd(res._attrib);
     fprintf(
         stderr,
         "drusk: %s: the server could not %s %s (type %d): missing, not a document of the knowledge "

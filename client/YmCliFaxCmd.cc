@@ -13,14 +13,7 @@
 #include "YmCliCommands.h"
 #include "YmCliDocAction.h"
 #include "YmMsgTypes.h"
-
-namespace {
-
-std::string str(const YmStr& s) {
-    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
-}
-
-}  // namespace
+#include "YmText.h"
 
 void ymCliFaxUsage(FILE* out) {
     fprintf(out,
@@ -80,7 +73,7 @@ int ymCliFax(YmCliSession& session, int argc, char** argv) {
     if (st != YM_CLI_OK) return st;
     if (type != YmMsgType::DocError || res._errCode != 2) return ymCliDocFailed("fax", res);
     // The service's lines come each followed by an empty line.
-    std::string info = str(res._attrib);
+    std::string info = ymStd(res._attrib);
     std::string out;
     for (size_t p = 0; p < info.size();) {
         size_t lf = info.find('\n', p);

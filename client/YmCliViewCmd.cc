@@ -19,30 +19,29 @@
 #include "YmCliCommands.h"
 #include "YmCliDocAction.h"
 #include "YmMsgTypes.h"
+#include "YmText.h"
 
 namespace {
-
-std::string str(const YmStr& s) {
-    return std::string(reinterpret_cast<const char*>(s.data), s.slength - 1);
-}
 
 struct Span {
     size_t offset, length;
 };
 
-// The hits of a marks line ("line;offset;length\t"...), in order, inside
-// the text and not overlapping.
-std::vector<Span> spans(const std::string& markLine, size_t textLen) {
+// The hits of the header's marks line, each item read by the header's own
+// parseMark, in order, inside the text and not overlapping. (mark(n) would
+// read the line again from its start for every n.)
+std::vector<Span> spans(YmDocHdr& hdr, size_t textLen) {
     std::vector<Span> out;
-    size_t p = 0;
-    while (p < markLine.size()) {
-        size_t tab = markLine.find('\t', p);
-        if (tab == std::string::npos) tab = markLine.size();
-        long line, off, len;
-        if (sscanf(markLine.substr(p, tab - p).c_str(), "%ld;%ld;%ld", &line, &off, &len) == 3 &&
-            off >= 0 && len > 0 && size_t(off) < textLen)
+    const YmStr line = hdr._markLine;
+    unsigned int posn = 0;
+    while (posn < line.slength - 1) {
+        YmStr item = line.token(posn, '\t');
+        if (item.slength < 2) break;
+        hdr._mark[0] = hdr._mark[1] = hdr._mark[2] = -1;
+        hdr.parseMark(item);
+        int off = hdr._mark[1], len = hdr._mark[2];
+        if (off >= 0 && len > 0 && size_t(off) < textLen)
             out.push_back({size_t(off), std::min(size_t(len), textLen - size_t(off))});
-        p = tab + 1;
     }
     std::sort(out.begin(), out.end(),
               [](const Span& a, const Span& b) { return a.offset < b.offset; });
@@ -93,7 +92,7 @@ int ymCliView(YmCliSession& session, int argc, char** argv) {
         fprintf(stderr, "drusk: view: the display was cancelled\n");
         return YM_CLI_FAILED;
     }
-    std::string text = str(res._docBuffer);
+    std::string text = ymStd(res._docBuffer);
     // The reader adds a NUL after the bytes of every text.
     if (!text.empty() && text.back() == '\0') text.pop_back();
 
@@ -112,7 +111,7 @@ int ymCliView(YmCliSession& session, int argc, char** argv) {
     const char* on = how == "ansi" ? "\033[7m" : how == "brackets" ? "[[" : "";
     const char* off = how == "ansi" ? "\033[0m" : how == "brackets" ? "]]" : "";
     std::vector<Span> marks = res._bHdr && how != "none"
-                                  ? spans(str(res._hdr->_markLine), text.size())
+                                  ? spans(*res._hdr, text.size())
                                   : std::vector<Span>();
     size_t at = 0;
     for (const Span& s : marks) {

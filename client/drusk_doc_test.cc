@@ -2,13 +2,21 @@
 // of the test's own: view a hit with its marks, view a file, print, copy,
 // mail and fax with their effects in the root's spool folders, and the
 // failures in words with their exit statuses.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "YmInitMsg.h"
+#include "YmMsgTypes.h"
 #include "YmPlatform.h"
 #include "YmServerFixture.h"
 #include "YmTestDatabase.h"
@@ -69,9 +77,9 @@ TEST_F(DruskDocs, PrintCopyMailAndFax) {
     EXPECT_NE(ymReadFile(root.file("var/spool/lp/laser-1/control")).find("title=jo\n"),
               std::string::npos);
 
-    r = drusk({"copy", "-o", data.file("copy.1"), "twiddle"});
+    r = drusk({"copy", "-o", out.file("copy.1"), "twiddle"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(data.read("copy.1"), kMan);
+    EXPECT_EQ(out.read("copy.1"), kMan);
 
     r = drusk({"mail", "-r", "bob@example.org", "-c", "have a look", "twiddle"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -108,7 +116,11 @@ TEST_F(DruskDocs, FailuresInWords) {
          1,
          "could not fax"},
         {"copy into no folder",
-         {"copy", "-o", data.file("no/such/x"), "twiddle"},
+         {"copy", "-o", out.file("no/such/x"), "twiddle"},
+         1,
+         "could not copy"},
+        {"copy over another document, as a guest",
+         {"-u", "guest", "copy", "-d", "kb", "-n", "1", "-o", data.file("kb/notes.txt"), "twiddle"},
          1,
          "could not copy"},
     };
@@ -118,10 +130,77 @@ TEST_F(DruskDocs, FailuresInWords) {
         EXPECT_EQ(r.status, k.status) << r.err;
         EXPECT_NE(r.err.find(k.err), std::string::npos) << r.err;
     }
+    EXPECT_EQ(data.read("kb/notes.txt"), "Notes\n\nA quokka, then another quokka.\n");
     ymPutTool(root.path(), "usr/bin/lp", "#!/bin/sh\ncat >/dev/null\nexit 1\n");
     Outcome r = drusk({"print", "twiddle"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("could not print"), std::string::npos) << r.err;
+}
+
+// Reads exactly n bytes; false at end of file or on an error.
+bool readFull(int fd, char* buf, size_t n) {
+    while (n > 0) {
+        ssize_t k = read(fd, buf, n);
+        if (k <= 0) return false;
+        buf += k;
+        n -= size_t(k);
+    }
+    return true;
+}
+
+// A server of one connection that logs the client in and answers a
+// document action with a 407 whose length field promises more document
+// bytes than the frame carries. Returns the child's pid; *port is its port.
+pid_t shortAnswerServer(int* port) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t l = sizeof a;
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 1) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &l) != 0)
+        return -1;
+    *port = ntohs(a.sin_port);
+    pid_t pid = fork();
+    if (pid != 0) {
+        close(s);
+        return pid;
+    }
+    alarm(30);  // never outlives a test that went wrong
+    int c = accept(s, nullptr, nullptr);
+    char hdr[12];
+    while (c >= 0 && readFull(c, hdr, sizeof hdr)) {
+        uint32_t f[3];
+        memcpy(f, hdr, sizeof f);
+        std::string payload(ntohl(f[2]), '\0');
+        if (!readFull(c, &payload[0], payload.size())) break;
+        std::string reply;
+        if (int(ntohl(f[0])) == YmMsgType::InitReq) {
+            YmInitResultMsg login;
+            login.prepareForSend();
+            std::string p(reinterpret_cast<const char*>(login._buf.data), login._buf.slength);
+            reply = ymFrameBytes(YmMsgType::InitResult, 0, int(p.size()), p);
+        } else if (int(ntohl(f[0])) == YmMsgType::DocAction) {
+            std::string p = std::string("0\f0\f0\f1\f0\f/kb/x.txt\f \f100\fonly this") + '\0';
+            reply = ymFrameBytes(YmMsgType::DocResult, 1, int(p.size()), p);
+        }
+        if (!reply.empty() && write(c, reply.data(), reply.size()) != ssize_t(reply.size())) break;
+    }
+    _exit(0);
+}
+
+TEST(DruskShortAnswer, AnAnswerCutShortIsAFailure) {
+    int port = 0;
+    pid_t srv = shortAnswerServer(&port);
+    ASSERT_GT(srv, 0);
+    YmTempDir out;
+    Outcome r = ymRunDrusk(port, {"view", "-f", "/kb/x.txt"}, out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("drusk: the server's answer was cut short"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    kill(srv, SIGKILL);
+    waitpid(srv, nullptr, 0);
 }
 
 }  // namespace
