@@ -17,7 +17,8 @@
 # Everything goes below BUILD/demo: docs/ (the documents), data/ (settings,
 # indexes, configuration). Re-running with the same choice changes nothing
 # and is quick: pages already copied are kept, and ftindex only reads what
-# changed. Prints the FULSEARCH value to use on its last line.
+# changed. Prints the FULSEARCH value to use, as the only line on standard
+# output (everything else goes to standard error).
 set -eu
 
 build=build

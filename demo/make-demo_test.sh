@@ -2,14 +2,16 @@
 # Test of make-demo.sh: a demo built from a small manual folder of our own
 # (three usable pages, a ".so" pointer and a page in the BSD document macros
 # that must be left out), into a build folder of its own that borrows the
-# real build's tools; then a second run that changes nothing.
+# real build's tools; the server started on it, with a search and a view by
+# the client; then a second run that changes nothing.
 #
 #   make-demo_test.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 t=$(mktemp -d)
-trap 'rm -rf "$t"' EXIT
+srv=""
+trap '[ -z "$srv" ] || kill "$srv" 2>/dev/null; rm -rf "$t"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 mkdir -p "$t/build" "$t/man/man1" "$t/man/man5"
@@ -35,6 +37,33 @@ grep -qx '2|Section 5: File formats|x|y|man5' "$data/drusktree" || fail "tree no
 grep -qx '1|Documentation|x|y|notes' "$data/drusktree" || fail "tree node of the notes"
 grep -q '^demo:' "$data/druskadmin" && grep -q '^staff:' "$data/druskadmin" || fail "sample user and group"
 grep -q 'man1: 2 added' "$t/log1" || fail "man1 indexed: $(cat "$t/log1")"
+
+# The demo served: ymsvr on a free loopback port (the next one when another
+# program takes it first), the sample user searching and viewing a hit.
+drusk() { "$build/bin/drusk" -s 127.0.0.1 -p "$port" -u demo -g staff "$@"; }
+port=$("$build/bin/portseek" 20000 || :)
+for try in 1 2 3; do
+    YM_ROOT=$t/build/root FULSEARCH=$data "$build/bin/ymsvr" -p "$port" > "$t/srv.log" 2>&1 &
+    srv=$!
+    i=0
+    until drusk search wombats > "$t/hits" 2> "$t/err"; do
+        kill -0 "$srv" 2>/dev/null || break
+        i=$((i + 1))
+        [ "$i" -lt 300 ] || fail "the server did not answer: $(cat "$t/err")"
+        sleep 0.1
+    done
+    kill -0 "$srv" 2>/dev/null && break
+    wait "$srv" 2>/dev/null || :
+    srv=""
+    port=$("$build/bin/portseek" $((port + 1)) || :)
+done
+[ -n "$srv" ] || fail "the server did not start: $(cat "$t/srv.log")"
+grep -q 'alpha' "$t/hits" && grep -q 'beta' "$t/hits" || fail "search hits: $(cat "$t/hits")"
+drusk view -M brackets -d man1 -n 1 wombats > "$t/view" 2> "$t/err" || fail "view: $(cat "$t/err")"
+grep -q '\[\[wombats\]\]' "$t/view" || fail "the hit is shown with its word marked: $(cat "$t/view")"
+kill "$srv"
+wait "$srv" 2>/dev/null || :
+srv=""
 
 YM_DEMO_MANDIR=$t/man "$here/make-demo.sh" -b "$t/build" -s "1" -n 10 -a 5 >/dev/null 2>"$t/log2" || fail "second run"
 for db in man1 man5 notes; do

@@ -14,7 +14,10 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build
 cmake --build build -j"$(nproc)"
-data=$(demo/make-demo.sh -b build "$@" | tail -n 1)
+# make-demo prints the data folder as its only line on standard output; a
+# failed build of the demo stops here rather than serve nothing.
+data=$(demo/make-demo.sh -b build "$@")
+[ -n "$data" ] && [ -d "$data" ] || { echo "run: the demo knowledge base was not built" >&2; exit 1; }
 echo "run: serving $data on port ${PORT:-6004}" >&2
 export FULSEARCH="$data" YM_ROOT="$PWD/build/root"
 unset FULPATH
