@@ -132,6 +132,15 @@ class DocService : public ::testing::Test {
         ASSERT_EQ(res->_errCode, 0);
     }
 
+    // Logs user in and returns the header of the one hit of word.
+    void onlyHit(YmClient& c, const std::string& user, const std::string& word, std::string* hdr) {
+        login(c, user);
+        YmSrchResultMsg hits;
+        search(c, word, &hits);
+        ASSERT_EQ(hits._hits, 1u);
+        *hdr = hits.get(0);
+    }
+
     // Sends a 405: with hdr true, text is a header text; else a file name
     // of the given type.
     void act(YmClient& c, int action, const std::string& text, bool hdr,
@@ -282,11 +291,8 @@ TEST_F(DocService, PrintCopyMailAndFaxLeaveTheirEffects) {
     ASSERT_TRUE(c.connect(srv));
     // The user name is the print job's title: it reaches the spooler whole.
     const std::string user = "al'ice;$(touch pwned)`id`";
-    login(c, user);
-    YmSrchResultMsg hits;
-    search(c, "twiddle", &hits);
-    ASSERT_EQ(hits._hits, 1u);
-    std::string hdr = hits.get(0);
+    std::string hdr;
+    ASSERT_NO_FATAL_FAILURE(onlyHit(c, user, "twiddle", &hdr));
 
     act(c, YM_DOC_PRINT, hdr, true, "localhost\nlaser");
     act(c, YM_DOC_COPY, hdr, true, outside.file("copy of frob.1"));
@@ -376,11 +382,8 @@ TEST_F(DocService, AFileListAnswersOnlyItsFailures) {
 TEST_F(DocService, CopyReplacesNeitherDocumentsNorTheServersFiles) {
     YmClient c;
     ASSERT_TRUE(c.connect(srv));
-    login(c, "guest");
-    YmSrchResultMsg hits;
-    search(c, "twiddle", &hits);
-    ASSERT_EQ(hits._hits, 1u);
-    std::string hdr = hits.get(0);
+    std::string hdr;
+    ASSERT_NO_FATAL_FAILURE(onlyHit(c, "guest", "twiddle", &hdr));
     symlink(data.file("drusktree").c_str(), outside.file("tree link").c_str());
     const std::string tree = ymReadFile(data.file("drusktree"));
     const std::vector<std::string> files = ymListDir(data.path());
