@@ -11,16 +11,29 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "YmIo.h"
+#include "YmSignals.h"
+
 namespace {
+
+// The pause after a failed accept or fork: long enough not to spin while
+// descriptors or memory are short, short enough that clients barely notice.
+constexpr long YM_ACCEPT_RETRY_MS = 100;
+
+// How long a server-down notice waits for room in a connection whose client
+// has stopped reading.
+constexpr int YM_NOTICE_WAIT_MS = 2000;
 
 // Keep-alive finds dead peers, no-delay sends small requests at once, and no
 // linger makes close return at once.
@@ -44,37 +57,30 @@ int setSockOptions(int fd) {
     return 0;
 }
 
-// Reads exactly n bytes in pieces of at most `chunk`, resuming after EINTR.
-// Returns n, the bytes read before end of file, or -1 (errno kept).
+// Reads exactly n bytes in pieces of at most `chunk`. Returns n, the bytes
+// read before end of file, or -1 (errno kept). Signals caught meanwhile are
+// resumed after.
 long readFull(int fd, void* buf, size_t n, size_t chunk) {
     size_t got = 0;
     while (got < n) {
         size_t want = n - got < chunk ? n - got : chunk;
-        ssize_t r = read(fd, static_cast<char*>(buf) + got, want);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;
+        long r = ymReadAll(fd, static_cast<char*>(buf) + got, want);
+        if (r < 0) return -1;
         got += size_t(r);
+        if (size_t(r) < want) break;
     }
     return long(got);
 }
 
-// Writes exactly n bytes, resuming after EINTR; a closed peer gives EPIPE
-// rather than SIGPIPE. 0 on success, -1 (errno kept) on failure.
-int writeFull(int fd, const void* buf, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        ssize_t w = send(fd, static_cast<const char*>(buf) + done, n - done, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            if (w == 0) errno = EPIPE;
-            return -1;
-        }
-        done += size_t(w);
-    }
-    return 0;
+// The same, as a wait for the peer: the server's kill signals act here (see
+// YmSignals.h), never while a frame is half written.
+long readFromPeer(int fd, void* buf, size_t n, size_t chunk) {
+    ymPeerWaitBegin();
+    long r = readFull(fd, buf, n, chunk);
+    int err = errno;
+    ymPeerWaitEnd();
+    errno = err;
+    return r;
 }
 
 void putBE32(unsigned char* p, int v) {
@@ -104,7 +110,7 @@ void closeFrom(int first) {
 }  // namespace
 
 Msg::Msg()
-    : _port(0), _server(nullptr), _socket(-1), _connected(0), _errno(0), _listening(0) {
+    : _port(0), _server(nullptr), _socket(-1), _connected(0), _errno(0), _listening(0), _frameOpen(0) {
     memset(&_msg, 0, sizeof _msg);
     memset(&_sockAddr, 0, sizeof _sockAddr);
     memset(_rhost, 0, sizeof _rhost);
@@ -139,26 +145,72 @@ void Msg::Init(int port, char* server) {
     _listening = 1;
 }
 
-int Msg::acceptAndFork() {
-    int fd = accept(_socket, nullptr, nullptr);
-    if (fd < 0) {
-        if (errno == EINTR) {
-            _errno = MPS_EINTR;
-        } else {
-            _errno = errno;
-            perror("accept");
-        }
-        return -1;
+namespace {
+
+// Failures of accept and fork that pass: descriptors or memory run short for
+// a moment, or one pending connection went wrong before it was taken (Linux
+// passes the network errors of a pending connection on to accept). The
+// listener reports them, pauses and accepts again instead of ending.
+bool transientAcceptError(int err) {
+    switch (err) {
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EPROTO:
+    case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN: case ENONET: case EHOSTUNREACH:
+    case EOPNOTSUPP: case ENETUNREACH:
+        return true;
+    default:
+        return false;
     }
-    // Ignored before the fork, so that a child that ends at once cannot
-    // become a zombie before the listener says it does not want its status.
-    signal(SIGCHLD, SIG_IGN);
-    pid_t pid = fork();
-    if (pid < 0) {
-        _errno = errno;
+}
+
+bool transientForkError(int err) { return err == EAGAIN || err == ENOMEM; }
+
+void pauseAfterFailure() {
+    struct timespec left = {0, YM_ACCEPT_RETRY_MS * 1000000L};
+    while (nanosleep(&left, &left) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+int Msg::acceptAndFork() {
+    int fd;
+    pid_t pid;
+    for (;;) {
+        // Waiting for a client is the listener's quiet point: a kill signal
+        // ends it here.
+        ymPeerWaitBegin();
+        fd = accept(_socket, nullptr, nullptr);
+        int err = errno;
+        ymPeerWaitEnd();
+        if (fd < 0) {
+            if (err == EINTR) {
+                _errno = MPS_EINTR;
+                return -1;
+            }
+            errno = err;
+            perror("accept");
+            if (transientAcceptError(err)) {
+                pauseAfterFailure();
+                continue;
+            }
+            _errno = err;
+            return -1;
+        }
+        // Ignored before the fork, so that a child that ends at once cannot
+        // become a zombie before the listener says it does not want its
+        // status.
+        signal(SIGCHLD, SIG_IGN);
+        pid = fork();
+        if (pid >= 0) break;
+        int ferr = errno;
         perror("fork");
+        // The client is turned away; the next ones may find room again.
         close(fd);
-        return -1;
+        if (!transientForkError(ferr)) {
+            _errno = ferr;
+            return -1;
+        }
+        pauseAfterFailure();
     }
     if (pid > 0) {
         close(fd);
@@ -176,10 +228,12 @@ int Msg::acceptAndFork() {
     closeFrom(fd + 1);
     // Programs the models start must not keep the client's connection open.
     fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // Ignored first: from F_SETOWN on, client data raises SIGIO, whose
+    // default action would end the process.
+    signal(SIGIO, SIG_IGN);
     if (fcntl(fd, F_SETOWN, getpid()) < 0) perror("fcntl(F_SETOWN)");
     int fl = fcntl(fd, F_GETFL);
     if (fl < 0 || fcntl(fd, F_SETFL, fl | O_ASYNC) < 0) perror("fcntl(FASYNC)");
-    signal(SIGIO, SIG_IGN);
     if (setSockOptions(fd) < 0) {
         _errno = errno;
         return -1;
@@ -200,7 +254,7 @@ void Msg::connectionLost(int err) {
 
 int Msg::readFrame(char** dataPtr) {
     unsigned char hdr[YM_FRAME_HEADER_SIZE];
-    long got = readFull(_socket, hdr, sizeof hdr, sizeof hdr);
+    long got = readFromPeer(_socket, hdr, sizeof hdr, sizeof hdr);
     if (got != long(sizeof hdr)) {
         connectionLost(got < 0 ? errno : ECONNRESET);
         return -1;
@@ -224,7 +278,7 @@ int Msg::readFrame(char** dataPtr) {
         _errno = ENOMEM;
         return -1;
     }
-    got = readFull(_socket, block, size_t(len), YM_READ_CHUNK);
+    got = readFromPeer(_socket, block, size_t(len), YM_READ_CHUNK);
     if (got != len) {
         // A half message is not a message: drop it rather than hand garbage
         // to a decoder.
@@ -293,12 +347,33 @@ int Msg::Send(int type, int flag, char* data, int len, char** results) {
     putBE32(hdr, type);
     putBE32(hdr + 4, flag);
     putBE32(hdr + 8, len);
-    if (writeFull(_socket, hdr, sizeof hdr) < 0 || (len > 0 && writeFull(_socket, data, size_t(len)) < 0)) {
+    // Left set when the frame cannot be written whole: the stream is then
+    // broken and SendNotice must not add to it.
+    _frameOpen = 1;
+    if (ymWriteAll(_socket, hdr, sizeof hdr) < 0 || (len > 0 && ymWriteAll(_socket, data, size_t(len)) < 0)) {
         _errno = errno;
         return -1;
     }
+    _frameOpen = 0;
     if (results) return Recv(results);
     return len;
+}
+
+int Msg::SendNotice(int type, int flag) {
+    if (!_connected || _socket < 0 || _frameOpen) return -1;
+    unsigned char hdr[YM_FRAME_HEADER_SIZE];
+    putBE32(hdr, type);
+    putBE32(hdr + 4, flag);
+    putBE32(hdr + 8, 0);
+    // A client that reads nothing must not keep a process that is going
+    // down: wait a while for room, then give up. With room, the 12 bytes go
+    // in one piece.
+    struct pollfd p = {_socket, POLLOUT, 0};
+    int r;
+    while ((r = poll(&p, 1, YM_NOTICE_WAIT_MS)) < 0 && errno == EINTR) {
+    }
+    if (r != 1 || !(p.revents & POLLOUT)) return -1;
+    return ymWriteAll(_socket, hdr, sizeof hdr);
 }
 
 void Msg::Close() {

@@ -62,8 +62,20 @@ class Msg {
     // Length below 0 or above YM_MAX_FRAME_LENGTH (nothing is allocated),
     // ECONNRESET for end of file before the frame was complete (a half
     // payload is dropped), else the errno of the failing call. Reads cut
-    // short by a signal are resumed, so a signal never splits a frame.
+    // short by a signal are resumed, so a signal never splits a frame. The
+    // waits for the peer (accept, and the reads of a frame) are the quiet
+    // points at which kill signals act (YmSignals.h). A failed accept or
+    // fork that can pass (descriptors or memory short, a connection that
+    // went wrong while pending) is reported and retried after a pause
+    // instead of being returned.
     int Recv(char** dataPtr);
+
+    // Sends a frame without payload, from a signal handler too: nothing is
+    // allocated and only poll and send are called. Refused (-1) when not
+    // connected or when a frame could not be written whole; when the peer
+    // has read nothing for a couple of seconds and there is no room, the
+    // notice is given up (-1) rather than waited for.
+    int SendNotice(int type, int flag);
 
     // Waits one second, then shuts the connection down and closes it.
     void Close();
@@ -98,6 +110,7 @@ class Msg {
     int readFrame(char** dataPtr);
     void connectionLost(int err);
     int _listening;  // 1 while this endpoint holds a listening socket
+    volatile int _frameOpen;  // 1 while (or after failing) writing a frame
 };
 
 #endif

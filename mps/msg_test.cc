@@ -5,9 +5,12 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -138,6 +141,37 @@ TEST(Msg, RefusedAndTruncatedFramesAreDropped) {
     }
 }
 
+// The server-down notice: a bare header at a frame boundary; nothing once a
+// frame was cut, nothing without a connection, and no endless wait on a
+// peer that reads nothing.
+TEST(Msg, NoticeOnlyBetweenWholeFrames) {
+    Pair p;
+    Msg tx;
+    EXPECT_EQ(tx.SendNotice(102, 0), -1);  // not connected
+    tx.Attach(p.fds[1]);
+    p.fds[1] = -1;  // tx's now
+    EXPECT_EQ(tx.SendNotice(102, 0), 0);
+    EXPECT_EQ(readN(p.fds[0], 12), frame(102, 0, 0, ""));
+
+    // A peer that reads nothing: the buffers fill, the notice gives up.
+    char junk[4096] = {};
+    while (send(tx.GetSock(), junk, sizeof junk, MSG_DONTWAIT) > 0) {
+    }
+    EXPECT_EQ(tx.SendNotice(102, 0), -1);
+
+    // A frame that could not be written leaves the stream broken.
+    int c[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, c), 0);
+    Msg cut;
+    cut.Attach(c[0]);
+    close(c[1]);
+    std::string big(1 << 20, 'b');
+    EXPECT_EQ(cut.Send(999, 0, &big[0], int(big.size()), nullptr), -1);
+    EXPECT_EQ(cut.SendNotice(102, 0), -1);
+    close(c[0]);
+    close(tx.GetSock());
+}
+
 std::atomic<int> gSignals{0};
 void countSignal(int) { gSignals++; }
 
@@ -203,10 +237,30 @@ TEST(Msg, ClientConnectsOnFirstSendAndRetriesOnAFreshSocket) {
     MPS client;
     client.Init(port, const_cast<char*>("localhost"));
     EXPECT_EQ(client.Connected(), 0);
+    // Sockets are told apart by their inode: a descriptor number may be
+    // reused for the new one.
+    auto inode = [](int fd) {
+        struct stat st;
+        return fstat(fd, &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const int firstFd = client.GetSock();
+    const ino_t first = inode(firstFd);
+    ASSERT_NE(first, ino_t(0));
     int rlen = 9;
     EXPECT_EQ(client.Send(101, nullptr, &rlen), -1);
     EXPECT_EQ(client.Errno(), ECONNREFUSED);
     EXPECT_EQ(rlen, 0);
+    // The failed socket is closed and a new one, with its options, is ready.
+    const ino_t second = inode(client.GetSock());
+    EXPECT_NE(second, ino_t(0));
+    EXPECT_NE(second, first);
+    if (firstFd != client.GetSock()) {
+        EXPECT_EQ(fcntl(firstFd, F_GETFD), -1);
+    }
+    int nodelay = 0;
+    socklen_t optLen = sizeof nodelay;
+    ASSERT_EQ(getsockopt(client.GetSock(), IPPROTO_TCP, TCP_NODELAY, &nodelay, &optLen), 0);
+    EXPECT_EQ(nodelay, 1);
 
     int ls = listenLoopback(&port);
     ASSERT_GE(ls, 0);

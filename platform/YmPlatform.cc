@@ -10,7 +10,6 @@ const char* const kLiteral[] = {
     "/usr/tmp/.drusk_flock_info",
     "/usr/tmp",
     "/bin/kill",
-    "/bin/echo",
     "/bin/cat",
     "/bin/cp",
     "/usr/bin/tbl",
@@ -25,8 +24,6 @@ const char* const kLiteral[] = {
     "/usr/sbin/slidra",
     "/usr/sbin/scenview",
     "/d/druskII/bin/dms/dmFieldUpd",
-    "/usr/etc/netstat",
-    "/usr/bin",
 };
 static_assert(sizeof(kLiteral) / sizeof(kLiteral[0]) == size_t(YmPath::Count_),
               "one literal per YmPath");

@@ -17,7 +17,6 @@ enum class YmPath {
     LockInfo,   // "/usr/tmp/.drusk_flock_info": who holds a document lock
     TmpDir,     // "/usr/tmp": the server's temporary files
     Kill,       // "/bin/kill"
-    Echo,       // "/bin/echo"
     Cat,        // "/bin/cat"
     Cp,         // "/bin/cp"
     Tbl,        // "/usr/bin/tbl"
@@ -32,8 +31,6 @@ enum class YmPath {
     Slidra,     // "/usr/sbin/slidra": presentation viewer
     Scenview,   // "/usr/sbin/scenview": 3-D scene viewer
     FieldUpd,   // "/d/druskII/bin/dms/dmFieldUpd": catalogue field update
-    Netstat,    // "/usr/etc/netstat"
-    BinDir,     // "/usr/bin": where unqualified tools (fax tools) are found
     Count_
 };
 

@@ -9,7 +9,9 @@
 TEST(Platform, LiteralPathsWithoutRootAndRootedWithOne) {
     unsetenv("YM_ROOT");
     ymPlatformReset();
+    // The first and the last entry: the two tables line up.
     EXPECT_STREQ(ymPath(YmPath::LockInfo), "/usr/tmp/.drusk_flock_info");
+    EXPECT_STREQ(ymPath(YmPath::FieldUpd), "/d/druskII/bin/dms/dmFieldUpd");
     EXPECT_STREQ(ymPlatformRoot(), "");
 
     setenv("YM_ROOT", "/opt/root//", 1);

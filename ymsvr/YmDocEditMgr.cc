@@ -15,6 +15,7 @@
 
 #include "YmDocAccess.h"
 #include "YmInitModel.h"
+#include "YmIo.h"
 #include "YmMsgTypes.h"
 #include "YmPlatform.h"
 #include "YmSLinearPat.h"
@@ -43,17 +44,6 @@ void answer(int type, const char* data, int len) {
 std::string payloadPath(const char* data, int len) {
     if (!data || len <= 0) return "";
     return std::string(data, strnlen(data, size_t(len)));
-}
-
-bool writeAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
 }
 
 bool sameFile(int fd, const struct stat& st) {
@@ -241,7 +231,7 @@ YmBool YmDocEditMgr::writeFile(const char* fname) {
     if (access(fname, F_OK) != 0) {
         int fd = open(fname, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
         if (fd < 0) return fail(YM_EDIT_CANNOT_OPEN, kOpenText, fname);
-        bool ok = n > 0 && writeAll(fd, text, n) && fsync(fd) == 0;
+        bool ok = n > 0 && ymWriteAll(fd, text, n) == 0 && fsync(fd) == 0;
         if (close(fd) != 0) ok = false;
         if (!ok) {
             unlink(fname);
@@ -284,7 +274,7 @@ YmBool YmDocEditMgr::writeFile(const char* fname) {
     // kept either way.
     int chowned = fchown(fd, st.st_uid, st.st_gid);
     (void)chowned;
-    bool ok = fchmod(fd, st.st_mode & 07777) == 0 && writeAll(fd, text, n) && fsync(fd) == 0;
+    bool ok = fchmod(fd, st.st_mode & 07777) == 0 && ymWriteAll(fd, text, n) == 0 && fsync(fd) == 0;
     if (ok && ours) ok = flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (ok) ok = rename(tmp.c_str(), fname) == 0;
     if (!ok) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "YmIo.h"
 #include "YmPlatform.h"
 
 namespace {
@@ -55,19 +56,7 @@ int ymLockInfoWrite() {
         // No symlink is followed: the folder is writable by everyone.
         int fd = open(gPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            const char* p = gLine ? gLine : "\n";
-            size_t left = gLine ? gLineLen : 1;
-            ret = 0;
-            while (left > 0) {
-                ssize_t w = write(fd, p, left);
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) {
-                    ret = -1;
-                    break;
-                }
-                p += w;
-                left -= size_t(w);
-            }
+            ret = gLine ? ymWriteAll(fd, gLine, gLineLen) : ymWriteAll(fd, "\n", 1);
             close(fd);
         }
     }

@@ -47,9 +47,12 @@ int quitCB(void*, int, char*, int, char**, int*) {
 }
 
 void killCB(int) {
+    // This runs only at a quiet point, while the process waits for its
+    // client (YmSignals.h): nothing is half done, so the engine can be shut
+    // down and the notice cannot land inside another frame.
     quitSearch();
-    // The signal may come during start-up, before the service exists.
-    if (theMPS) theMPS->Send(YmMsgType::ServerDown, 0, nullptr, nullptr);
+    // The listener has no client and sends nothing.
+    if (theMPS) theMPS->_msg.SendNotice(YmMsgType::ServerDown, 0);
     // Straight to the kernel: stdio and exit handlers are not safe in a
     // signal handler, and sanitizer runtimes hook _exit with a leak check
     // that can deadlock on a lock the interrupted code holds.

@@ -20,9 +20,10 @@ constexpr int YM_DEFAULT_PORT = 6004;
 // (after a one-second pause) and exits 0.
 int quitCB(void* svcThis, int flag, char* data, int dlen, char** res, int* rlen);
 
-// SIGHUP, SIGINT, SIGQUIT: shuts the search down, tells the client with
-// message 102 (fails harmlessly in the listener, which has no client), and
-// exits 1.
+// The work of SIGHUP, SIGINT, SIGQUIT, installed with ymOnKillSignal so that
+// it runs only while the process waits for its client: shuts the search
+// down, tells the client with message 102 (the listener has no client and
+// sends nothing), and exits 1.
 void killCB(int sig);
 
 // SIGUSR2: writes the logged-in user's name into the lock-info file, then

@@ -4,12 +4,21 @@
 // several clients, leftovers, and the command line.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <errno.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstring>
+#include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "YmInitMsg.h"
 #include "YmLimits.h"
@@ -147,6 +156,143 @@ TEST_F(Spine, ExitStatusesOfConnectionProcesses) {
     eof.close();
     ASSERT_TRUE(srv.waitConnection(eof.pid(), &st));
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 255) << st;
+}
+
+// A kill signal while an answer is being written waits for the answer to be
+// out: the client gets the whole frame, then 102, then the end.
+TEST_F(Spine, KillDuringALongAnswerFollowsIt) {
+    YmClient c;
+    ASSERT_TRUE(c.connect(srv));
+    srv.adopt();
+    // Far more than the socket buffers hold, so the echo blocks until read.
+    const std::string big(20 << 20, 'e');
+    ASSERT_TRUE(c.send(999, 5, big));
+    struct pollfd p = {c.fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10000), 1);  // the echo has begun
+    ASSERT_EQ(kill(c.pid(), SIGINT), 0);
+
+    YmFrame f;
+    ASSERT_TRUE(c.recv(&f));
+    EXPECT_EQ(f.type, 999);
+    EXPECT_EQ(f.flag, 5);
+    EXPECT_TRUE(f.payload == big) << "echo of " << f.payload.size() << " bytes altered";
+    ASSERT_TRUE(c.recv(&f));
+    EXPECT_EQ(f.type, YmMsgType::ServerDown);
+    EXPECT_EQ(f.payload, "");
+    EXPECT_TRUE(c.waitClosed());
+    int st = 0;
+    ASSERT_TRUE(srv.waitConnection(c.pid(), &st));
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << st;
+}
+
+// SIGINT at random moments while a client streams frames and reads the
+// echoes: every connection process ends with status 1 (none hangs), and what
+// the client receives is a beginning of the echoes in order followed by one
+// 102: the notice never lands inside another frame. The stream may be cut
+// short, since a process that ends with frames of ours unread resets the
+// connection, and the reset drops what it had not sent yet.
+TEST_F(Spine, KillAtRandomMomentsNeverHangsOrSplitsAFrame) {
+    const int kRounds = 50;
+    std::vector<YmClient> clients(kRounds);
+    for (YmClient& c : clients) ASSERT_TRUE(c.connect(srv));
+    srv.adopt();
+    auto payloadOf = [](int round, int i) {
+        // From a few bytes to far more than one write moves at once.
+        return std::to_string(round) + ":" + std::to_string(i) +
+               std::string(size_t((round * 7919 + i * 104729) % 150000), 'p');
+    };
+    auto echoOf = [&](int round, int i) {
+        std::string p = payloadOf(round, i);
+        return ymFrameBytes(999, round, int(p.size()), p);
+    };
+    const std::string notice = ymFrameBytes(YmMsgType::ServerDown, 0, 0, "");
+    std::mt19937 rng(12345);
+    for (int round = 0; round < kRounds; round++) {
+        SCOPED_TRACE(round);
+        YmClient& c = clients[size_t(round)];
+        const size_t killAt = rng() % (2 << 20);  // bytes of echo received
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (int i = 0; !stop; i++)
+                if (!c.sendRaw(echoOf(round, i))) break;
+        });
+        std::string got;
+        bool killed = false;
+        char buf[65536];
+        for (;;) {
+            if (!killed && got.size() >= killAt) {
+                ASSERT_EQ(kill(c.pid(), SIGINT), 0);
+                killed = true;
+            }
+            struct pollfd p = {c.fd(), POLLIN, 0};
+            ASSERT_EQ(poll(&p, 1, 10000), 1) << "no end after SIGINT";
+            ssize_t r = ::recv(c.fd(), buf, sizeof buf, 0);
+            if (r <= 0) {
+                ASSERT_TRUE(r == 0 || errno == ECONNRESET) << strerror(errno);
+                break;
+            }
+            got.append(buf, size_t(r));
+        }
+        stop = true;
+        writer.join();
+
+        size_t at = 0;
+        int echoes = 0;
+        while (at < got.size()) {
+            const std::string rest = got.substr(at, 200000);
+            const std::string echo = echoOf(round, echoes);
+            if (rest.compare(0, echo.size(), echo) == 0) {
+                at += echo.size();
+                echoes++;
+            } else if (rest.compare(0, notice.size(), notice) == 0) {
+                at += notice.size();
+                EXPECT_EQ(at, got.size()) << "bytes after 102";
+                break;
+            } else {
+                // The cut end: a beginning of the next echo or of the notice.
+                EXPECT_TRUE(echo.compare(0, rest.size(), rest) == 0 || notice.compare(0, rest.size(), rest) == 0)
+                    << "not the stream of frames after " << echoes << " echoes";
+                break;
+            }
+        }
+        int st = 0;
+        ASSERT_TRUE(srv.waitConnection(c.pid(), &st)) << "connection process hangs";
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << st;
+    }
+}
+
+// Running out of descriptors makes accept fail for a while; the listener
+// reports it, waits and accepts again once there is room.
+TEST_F(Spine, ListenerSurvivesRunningOutOfDescriptors) {
+    // The lowest free descriptor number of the listener: with the limit
+    // there, accept has nowhere to put the new connection.
+    int lowest = 0;
+    while (access(("/proc/" + std::to_string(srv.pid()) + "/fd/" + std::to_string(lowest)).c_str(), F_OK) == 0)
+        lowest++;
+    struct rlimit old, tight;
+    ASSERT_EQ(prlimit(srv.pid(), RLIMIT_NOFILE, nullptr, &old), 0);
+    tight = old;
+    tight.rlim_cur = rlim_t(lowest);
+    ASSERT_EQ(prlimit(srv.pid(), RLIMIT_NOFILE, &tight, nullptr), 0);
+
+    YmClient c;
+    bool connected = false;
+    std::thread t([&] { connected = c.connect(srv); });
+    bool reported = false;
+    for (int i = 0; i < 1000 && !reported; i++) {
+        reported = srv.log().find("accept: Too many open files") != std::string::npos;
+        if (!reported) usleep(10000);
+    }
+    EXPECT_TRUE(reported) << srv.log();
+    char state = ymProcState(srv.pid());
+    EXPECT_TRUE(state == 'S' || state == 'R') << state;
+    ASSERT_EQ(prlimit(srv.pid(), RLIMIT_NOFILE, &old, nullptr), 0);
+    t.join();
+    ASSERT_TRUE(connected);
+    expectEcho(c, 999, 0, "served after all");
+    YmClient later;
+    ASSERT_TRUE(later.connect(srv));
+    expectEcho(later, 999, 0, "and after that");
 }
 
 TEST_F(Spine, SigintEndsTheListenerWithStatusOne) {

@@ -14,6 +14,7 @@
 
 #include "YmFtApi.h"
 #include "YmMsgTypes.h"
+#include "YmSignals.h"
 #include "mps.h"
 
 volatile YmBool YmSrchModel::_bCancel = 0;
@@ -44,36 +45,11 @@ constexpr size_t kRecordBytes = 512;
 constexpr size_t kOffsetBytes = 512;
 constexpr size_t kTitleBytes = 256;
 
-// The signals whose handler shuts the engine down. They are held while a
-// search or a restart works on the engine, so that the shutdown never runs
-// in the middle of an engine call (or of its memory management) and cuts
-// the ground from under it; one that arrives meanwhile is delivered as soon
-// as the work is done.
-class KillSignalsHeld {
-  public:
-    KillSignalsHeld() {
-        sigset_t s;
-        sigemptyset(&s);
-        sigaddset(&s, SIGHUP);
-        sigaddset(&s, SIGINT);
-        sigaddset(&s, SIGQUIT);
-        sigprocmask(SIG_BLOCK, &s, &_old);
-    }
-    ~KillSignalsHeld() { sigprocmask(SIG_SETMASK, &_old, nullptr); }
-    KillSignalsHeld(const KillSignalsHeld&) = delete;
-    KillSignalsHeld& operator=(const KillSignalsHeld&) = delete;
-
-    // Whether one of them waits: the search then stops as if cancelled.
-    static bool pending() {
-        sigset_t s;
-        if (sigpending(&s) != 0) return false;
-        return sigismember(&s, SIGHUP) == 1 || sigismember(&s, SIGINT) == 1 ||
-               sigismember(&s, SIGQUIT) == 1;
-    }
-
-  private:
-    sigset_t _old;
-};
+// The signals whose action shuts the engine down are held while a search or
+// a restart works on the engine, so that the shutdown never runs in the
+// middle of an engine call; one that arrives meanwhile acts once the work is
+// done, and a waiting one stops a search as if cancelled.
+using KillSignalsHeld = YmKillSignalsHeld;
 
 void setSigio(void (*handler)(int)) {
     struct sigaction sa;

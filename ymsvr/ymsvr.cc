@@ -18,6 +18,7 @@
 #include "YmMsgTypes.h"
 #include "YmPlatform.h"
 #include "YmServer.h"
+#include "YmSignals.h"
 #include "YmSrchModel.h"
 
 int main(int argc, char** argv) {
@@ -58,9 +59,9 @@ int main(int argc, char** argv) {
     }
     if (port == 0) port = YM_DEFAULT_PORT;
 
-    signal(SIGHUP, killCB);
-    signal(SIGINT, killCB);
-    signal(SIGQUIT, killCB);
+    // SIGHUP, SIGINT and SIGQUIT end the process only at a quiet point
+    // (YmSignals.h), one at a time.
+    ymOnKillSignal(killCB);
     signal(SIGUSR2, infoOutCB);
 
     theMPS = new MPS;
