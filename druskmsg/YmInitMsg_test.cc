@@ -3,9 +3,14 @@
 // fixed layout.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "YmInitMsg.h"
+#include "mps.h"
 
 namespace {
 
@@ -145,9 +150,46 @@ TEST(YmInitStateMsg, FixedLayoutAndRefusal) {
     EXPECT_EQ(out[4 + 254], 'x');
     EXPECT_EQ(out[4 + 255], 0);
     EXPECT_EQ(YmInitStateMsg::encode(1, tooLong.c_str(), out), -1);
+    EXPECT_STREQ(YmInitStateMsg().className(), "YmInitMsg");
+}
+
+// A state message goes out as one 272-byte frame; a text that does not fit
+// is refused before anything reaches the connection.
+TEST(YmInitStateMsg, SendsWholeFramesAndRefusesLongTexts) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    MPS mps;
+    mps.Init(1, const_cast<char*>("localhost"));  // a port, so sends go out
+    mps._msg.Attach(fds[0]);
+    MPS* saved = theMPS;
+    theMPS = &mps;
+
     YmInitStateMsg s;
-    EXPECT_EQ(s.setInit(1, tooLong.c_str()), -1);  // refused before anything is sent
-    EXPECT_STREQ(s.className(), "YmInitMsg");
+    EXPECT_EQ(s.setInit(1, std::string(256, 'x').c_str()), -1);
+    char buf[400];
+    EXPECT_EQ(recv(fds[1], buf, sizeof buf, MSG_DONTWAIT), -1);  // nothing written
+    EXPECT_EQ(errno, EAGAIN);
+
+    struct Case {
+        int (YmInitStateMsg::*send)(int, const char*);
+        int type;
+    } cases[] = {{&YmInitStateMsg::getInit, 202}, {&YmInitStateMsg::setInit, 203}, {&YmInitStateMsg::setPref, 204}};
+    for (const Case& c : cases) {
+        EXPECT_EQ((s.*c.send)(7, std::string(255, 'y').c_str()), YM_INIT_STATE_SIZE);
+        std::string got;
+        while (got.size() < 12 + YM_INIT_STATE_SIZE) {
+            ssize_t r = recv(fds[1], buf, sizeof buf, 0);
+            ASSERT_GT(r, 0);
+            got.append(buf, size_t(r));
+        }
+        std::string hdr = std::string("\0\0\0", 3) + char(c.type) + std::string("\0\0\0\0\0\0\x01\x04", 8);
+        EXPECT_EQ(got.substr(0, 12), hdr) << c.type;
+        EXPECT_EQ(got.substr(12, 4), std::string("\0\0\0\x07", 4));
+        EXPECT_EQ(got.substr(16), std::string(255, 'y') + '\0');
+    }
+    theMPS = saved;
+    close(fds[0]);
+    close(fds[1]);
 }
 
 }  // namespace

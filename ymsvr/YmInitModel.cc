@@ -16,6 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "YmIo.h"
+#include "YmLimits.h"
 #include "YmLockInfo.h"
 #include "YmMsgTypes.h"
 #include "YmPlatform.h"
@@ -32,17 +34,24 @@ const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data);
 // The holder's answer is at most this long, newline included.
 char lline[120];
 
-// Reads the whole of fd. Returns 0 when nothing could be read.
+// Reads the whole of fd, as long as fstat says it is, in one go. The text is
+// cut at its first NUL: what follows could not travel in the answers, whose
+// clients read them as C strings. A file too large for any answer is read
+// only as far as one could carry. Returns 0 when nothing could be read.
 int readFd(int fd, YmStr& out) {
     out.resize(0, 0);
-    char buf[8192];
-    for (;;) {
-        ssize_t r = ::read(fd, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        out.append(buf, unsigned(r));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_size <= 0) return 0;
+    size_t size = st.st_size > off_t(YM_MAX_FRAME_LENGTH) ? size_t(YM_MAX_FRAME_LENGTH) : size_t(st.st_size);
+    out.resize(unsigned(size));
+    long got = ymReadAll(fd, out.data, size);
+    if (got <= 0) {
+        out.resize(0, 0);
+        return 0;
     }
-    return out.slength > 1;
+    size_t n = strnlen(reinterpret_cast<const char*>(out.data), size_t(got));
+    out.resize(unsigned(n));
+    return n > 0;
 }
 
 // Reads the whole file. Returns 0 if it cannot be opened or is empty.
@@ -171,8 +180,10 @@ void YmInitModel::readVersion(const YmStr& path) {
     YmStr name(path | "druskvers");
     FILE* f = fopen(cstr(name), "re");
     if (!f) return;
+    // The first 510 characters of the line, newline included; the rest of a
+    // longer line is not read.
     char line[512];
-    if (fgets(line, sizeof line, f) && line[0]) {
+    if (fgets(line, sizeof line - 1, f) && line[0]) {
         size_t n = strlen(line);
         if (line[n - 1] == '\n') line[n - 1] = ' ';
         _dataVers = line;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -250,25 +251,59 @@ TEST_F(Login, HelpText) {
 }
 
 TEST_F(Login, LongLinesAreCutSafely) {
-    d1.write("druskvers", std::string(3000, 'v') + "\n");
     std::string user(4000, 'u');
     d1.write("druskadmin", user + ":" + std::string(2000, 'x') + ":0:0:0:0:0:0:0:" + std::string(3000, 'e') + "\n");
     d1.write("drusktree", "0|" + std::string(5000, 'n') + "|x|y\n");
     start(d1.path());
-    YmInitResultMsg r = decode(login(srv, user.c_str()));
-    EXPECT_EQ(str(r._dataVers), std::string(511, 'v'));  // the first piece of a long line
-    EXPECT_EQ(caps(r), "0000000");
-    EXPECT_EQ(str(r._editSrc), std::string(3000, 'e'));
-    ASSERT_EQ(r._treeBuff.length(), 1u);
+    // The version is the first 510 characters of its line, newline included.
+    struct Case {
+        std::string file, version;
+    } cases[] = {
+        {std::string(3000, 'v') + "\n", std::string(510, 'v')},
+        {std::string(510, 'v') + "\n", std::string(510, 'v')},
+        {std::string(509, 'v') + "\n", std::string(509, 'v') + " "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.size());
+        d1.write("druskvers", c.file);
+        YmInitResultMsg r = decode(login(srv, user.c_str()));
+        EXPECT_EQ(str(r._dataVers), c.version);
+        EXPECT_EQ(caps(r), "0000000");
+        EXPECT_EQ(str(r._editSrc), std::string(3000, 'e'));
+        ASSERT_EQ(r._treeBuff.length(), 1u);
+    }
+}
+
+// A NUL byte in a configuration file ends its text there: nothing after it
+// reaches the answers, which clients read as C strings.
+TEST_F(Login, NulBytesEndAFilesText) {
+    using namespace std::string_literals;
+    d1.write("druskvers", "v1\0hidden\n"s);
+    d1.write("druskadmin", "jo: :0:0:0\0:0:0\njo: :0:0:0:0:0:0:0\n"s);
+    d1.write("druskdiradmin", "cmdA\0cmdB\n"s);
+    d1.write("drusktree", "0|R|x|y\n1|A\0|x|y\n1|B\n"s);
+    d1.write("druskhelp", "help\n\0more help\n"s);
+    start(d1.path());
+    std::string payload = login(srv, "jo");
+    EXPECT_EQ(payload.find('\0'), payload.size() - 1) << payload;
+    EXPECT_EQ(payload, "0\fv1\f \f:cmdA\f0001100\f0|R|x|y\n1|A\n\f"s + '\0');
+    EXPECT_EQ(help(srv), "help\n"s + '\0');
 }
 
 // ---- the lock-owner exchange ----
 
-// A process that holds an exclusive flock on path and answers SIGUSR2 the
-// way a connection process does, as the given user.
-pid_t startHolder(const std::string& path, const std::string& user, bool posixLock, int* readyFd) {
+// A process that holds an exclusive lock on path and answers SIGUSR2 the way
+// a connection process does, as the given user. With a sharer, it forks
+// after locking: the child inherits the locked file, so holds the same lock,
+// and answers as "sharer". The pids come back through the pipe.
+struct Holder {
+    pid_t taker = -1, sharer = -1;
+};
+
+Holder startHolder(const std::string& path, const std::string& user, bool posixLock, bool withSharer) {
+    Holder h;
     int p[2];
-    if (pipe(p) < 0) return -1;
+    if (pipe(p) < 0) return h;
     pid_t pid = fork();
     if (pid == 0) {
         close(p[0]);
@@ -286,18 +321,42 @@ pid_t startHolder(const std::string& path, const std::string& user, bool posixLo
         } else {
             locked = flock(fd, LOCK_EX | LOCK_NB);
         }
-        char ok = locked == 0 ? 'y' : 'n';
-        if (write(p[1], &ok, 1) != 1) _exit(2);
+        pid_t sharer = 0;
+        if (locked == 0 && withSharer) {
+            sharer = fork();
+            if (sharer == 0) {
+                ymLockInfoSetUser("sharer", 6);
+                for (;;) pause();
+            }
+        }
+        pid_t pids[2] = {locked == 0 ? getpid() : -1, sharer};
+        if (write(p[1], pids, sizeof pids) != ssize_t(sizeof pids)) _exit(2);
         for (;;) pause();
     }
     close(p[1]);
-    *readyFd = p[0];
-    return pid;
+    pid_t pids[2] = {-1, -1};
+    bool ok = read(p[0], pids, sizeof pids) == ssize_t(sizeof pids);
+    close(p[0]);
+    if (!ok || pids[0] < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return h;
+    }
+    h.taker = pid;
+    h.sharer = pids[1];
+    return h;
+}
+
+void endProcess(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }
 
 class LockOwner : public ::testing::Test {
   protected:
     void SetUp() override {
+        // A holder's sharer outlives the holder: it then comes to us.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
         root.mkdir("usr/tmp");
         root.mkdir("bin");
         ASSERT_EQ(symlink("/bin/kill", root.file("bin/kill").c_str()), 0);
@@ -325,13 +384,8 @@ TEST_F(LockOwner, AskerLearnsTheHoldersUserName) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        int ready = -1;
-        pid_t holder = startHolder(docs.file("doc.txt"), c.user, c.posix, &ready);
+        pid_t holder = startHolder(docs.file("doc.txt"), c.user, c.posix, false).taker;
         ASSERT_GT(holder, 0);
-        char ok = 0;
-        ASSERT_EQ(read(ready, &ok, 1), 1);
-        close(ready);
-        ASSERT_EQ(ok, 'y');
 
         int fd = open(docs.file("doc.txt").c_str(), O_RDWR);
         if (!c.posix) {
@@ -344,8 +398,7 @@ TEST_F(LockOwner, AskerLearnsTheHoldersUserName) {
         std::string want = (c.user + "\n").substr(0, 119);
         EXPECT_EQ(std::string(who), want);
         close(fd);
-        kill(holder, SIGKILL);
-        waitpid(holder, nullptr, 0);
+        endProcess(holder);
         EXPECT_FALSE(root.exists("x"));
     }
 }
@@ -359,29 +412,25 @@ TEST_F(LockOwner, NobodyHoldsTheLock) {
 }
 
 TEST_F(LockOwner, SharedFlockAfterForkIsAnsweredByItsTaker) {
-    // The holder forks after locking: the child shares the lock but the
+    // The holder forks after locking: its child shares the lock, but the
     // taker is the one asked.
-    int ready = -1;
-    pid_t holder = startHolder(docs.file("doc.txt"), "taker", false, &ready);
-    char ok = 0;
-    ASSERT_EQ(read(ready, &ok, 1), 1);
-    ASSERT_EQ(ok, 'y');
-    close(ready);
-    // A second process with the same open file: the lock is one lock.
+    Holder h = startHolder(docs.file("doc.txt"), "taker", false, true);
+    ASSERT_GT(h.taker, 0);
+    ASSERT_GT(h.sharer, 0);
     int fd = open(docs.file("doc.txt").c_str(), O_RDWR);
-    pid_t sharer = fork();
-    if (sharer == 0) {
-        for (;;) pause();
-    }
-    EXPECT_EQ(YmInitModel::lockHolder(fd), holder);
+    EXPECT_EQ(YmInitModel::lockHolder(fd), h.taker);
     char* who = YmInitModel::getLockInfo(fd);
     ASSERT_NE(who, nullptr);
     EXPECT_STREQ(who, "taker\n");
+
+    // With the taker gone the sharer still holds the lock, but it did not
+    // take it and is not asked: no answer rather than a wrong one.
+    endProcess(h.taker);
+    EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(YmInitModel::lockHolder(fd), -1);
+    EXPECT_EQ(YmInitModel::getLockInfo(fd), nullptr);
     close(fd);
-    kill(sharer, SIGKILL);
-    waitpid(sharer, nullptr, 0);
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    endProcess(h.sharer);
 }
 
 }  // namespace
