@@ -144,10 +144,20 @@ void Writer::TermSet::grow() {
     }
 }
 
+uint32_t Writer::TermSet::hashOf(const char* f, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++) h = (h ^ (unsigned char)f[i]) * 16777619u;
+    return h | 1;
+}
+
 uint32_t Writer::TermSet::add(const char* p, size_t n) {
-    if ((size() + 1) * 2 >= slots_.size()) grow();
     uint32_t h;
     const char* f = fold(p, n, &h);
+    return addFolded(f, n, h);
+}
+
+uint32_t Writer::TermSet::addFolded(const char* f, size_t n, uint32_t h) {
+    if ((size() + 1) * 2 >= slots_.size()) grow();
     size_t slot;
     if (uint32_t id = find(f, n, h, &slot)) return id;
     arena_.append(f, n);
@@ -231,21 +241,42 @@ void Writer::index(const DocRecord& d, Indexed* x) {
     size_t bodyWords = 0, titleWords = 0;
     const char* text = d.body.data();
     size_t len = d.body.size();
+    x->folded.resize(len);
+    char* f = &x->folded[0];
+    for (size_t i = 0; i < len; i++) {
+        char c = text[i];
+        f[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
+    if (seen_.empty()) seen_.resize(8192);
+    if (++seenGen_ == 0) {  // the generations went round: forget them all
+        for (Seen& e : seen_) e.gen = 0;
+        seenGen_ = 1;
+    }
+    size_t mask = seen_.size() - 1, used = 0;
     x->map.clear();
     x->bounds.clear();
+    // Lower-casing moves no word boundary and no visible character, so the
+    // map is built from the folded text.
     buildPosMap(
-        text, len,
+        f, len,
         [&](size_t s, size_t n) {
             x->bounds.push_back(uint32_t(s));
             x->bounds.push_back(uint32_t(s + n));
-            return terms_.add(text + s, n);
+            uint32_t h = TermSet::hashOf(f + s, n);
+            for (size_t k = h & mask;; k = (k + 1) & mask) {
+                Seen& e = seen_[k];
+                if (e.gen != seenGen_) {
+                    uint32_t id = terms_.addFolded(f + s, n, h);
+                    if (used * 2 < seen_.size() && s <= UINT32_MAX) {  // kept at most half full
+                        e = Seen{h, seenGen_, id, uint32_t(s), uint32_t(n)};
+                        used++;
+                    }
+                    return id;
+                }
+                if (e.hash == h && e.len == n && memcmp(f + e.off, f + s, n) == 0) return e.id;
+            }
         },
         &x->map, &bodyWords);
-    x->folded.resize(len);
-    for (size_t i = 0; i < len; i++) {
-        char c = text[i];
-        x->folded[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-    }
     for (const std::string* s : std::initializer_list<const std::string*>{&d.title, &d.owner, &d.comps, &d.file})
         forEachWord(s->data(), s->size(), [&](size_t b, size_t e) {
             terms_.add(s->data() + b, e - b);

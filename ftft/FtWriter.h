@@ -93,6 +93,9 @@ private:
     class TermSet {
     public:
         uint32_t add(const char* p, size_t n);  // the word's number
+        // The same for a word already lower-cased, with its hashOf.
+        uint32_t addFolded(const char* f, size_t n, uint32_t hash);
+        static uint32_t hashOf(const char* f, size_t n);
         void load(const char* p, size_t n);     // a known word, next number
         size_t size() const { return offs_.size() - 1; }
         std::string_view view(uint32_t id) const;  // "" for an unknown number; valid until add
@@ -121,6 +124,14 @@ private:
     sqlite3_stmt* delMeta_ = nullptr;
     sqlite3_stmt* del_[2] = {nullptr, nullptr};
     TermSet terms_;
+    // index()'s table of the words of the current text, which repeat often:
+    // it is small enough to stay in the processor's cache, where the word
+    // list is not. An entry is valid when its gen is the text's.
+    struct Seen {
+        uint32_t hash, gen, id, off, len;  // off: where the word is in the folded text
+    };
+    std::vector<Seen> seen_;
+    uint32_t seenGen_ = 0;
     Replay* replay_ = nullptr;  // this connection's, if any (useWordReplay)
     bool replayChecked_ = false;
     Indexed scratch_;                // insert's, reused across documents
