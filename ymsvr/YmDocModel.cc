@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "YmDocAccess.h"
 #include "YmFaxReq.h"
 #include "YmInitModel.h"
+#include "YmIo.h"
 #include "YmLimits.h"
 #include "YmMsgField.h"
 #include "YmPlatform.h"
@@ -112,16 +112,10 @@ YmBool YmDocModel::readFile(YmStr fname) {
     }
     unsigned int want = unsigned(st.st_size);
     _docBuffer.resize(want);
-    unsigned int got = 0;
-    // A signal (the display cancel) may cut a read short; the file may also
-    // have shrunk since fstat, so the buffer keeps what was there.
-    while (got < want) {
-        ssize_t n = read(fd, _docBuffer.data + got, want - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += unsigned(n);
-    }
+    // The file may have shrunk since fstat: the buffer keeps what was there.
+    long n = ymReadAll(fd, _docBuffer.data, want);
     close(fd);
+    unsigned int got = n > 0 ? unsigned(n) : 0;
     if (got < 1) {
         _docBuffer.resize(0, 0);
         return 0;

@@ -27,6 +27,7 @@
 #include "YmLockInfo.h"
 #include "YmMsgTypes.h"
 #include "YmSrchModel.h"
+#include "YmTmpFile.h"
 
 YmInitModel* theInitModel = nullptr;
 YmSrchModel* theSrchModel = nullptr;
@@ -50,6 +51,7 @@ void killCB(int) {
     // This runs only at a quiet point, while the process waits for its
     // client (YmSignals.h): nothing is half done, so the engine can be shut
     // down and the notice cannot land inside another frame.
+    ymCleanupOnSignal();
     quitSearch();
     // The listener has no client and sends nothing.
     if (theMPS) theMPS->_msg.SendNotice(YmMsgType::ServerDown, 0);

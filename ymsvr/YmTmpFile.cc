@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "YmPlatform.h"
+#include "YmSignals.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ void termHandler(int) {
 
 YmHoldKillSignals::YmHoldKillSignals() {
     sigset_t set;
-    sigemptyset(&set);
-    for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&set, s);
+    ymKillSignalSet(&set);
+    sigaddset(&set, SIGTERM);
     sigprocmask(SIG_BLOCK, &set, &_old);
 }
 
@@ -113,7 +114,6 @@ void ymCleanupOnTerm() {
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = termHandler;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGHUP, SIGINT, SIGQUIT}) sigaddset(&sa.sa_mask, s);
+    ymKillSignalSet(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
 }
