@@ -294,6 +294,9 @@ int ymCliSearch(YmCliSession& session, int argc, char** argv) {
         return YM_CLI_FAILED;
     }
     if (res._errCode != 0) {
+        // A count-only read leaves the texts out, the server's explanation
+        // among them.
+        if (count) res.readIn(ans.payload.data(), unsigned(ans.payload.size()), false);
         explainFailure(res, query, dbs);
         return YM_CLI_FAILED;
     }
