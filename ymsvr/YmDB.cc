@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
+#include <cstdlib>
+
 #include "YmFtApi.h"
 
 namespace {
@@ -19,6 +21,7 @@ YmDB::~YmDB() {}
 YmBool YmDB::init(const char* dbname) {
     if (dbname) _name = dbname;
     _refFile.resize(0, 0);
+    _settings.resize(0, 0);
     _modTime = 0;
     _modTimeNs = 0;
     _baseH = 0;
@@ -26,6 +29,8 @@ YmBool YmDB::init(const char* dbname) {
     _FTFIG fig;
     char settings[FTFG_BUFSZ];
     if (ftfgsh(ftapih, cstr(_name), &fig) != 0 || ftfgrd(ftapih, &fig, settings) != 0) return 0;
+    settings[sizeof settings - 1] = '\0';
+    _settings = settings;
     // ftfgrk's answer lives only until its next call: copy each at once.
     const char* pth = ftfgrk(ftapih, "PTH", settings);
     if (!pth) return 0;
@@ -77,5 +82,25 @@ YmBool YmDB::getTime() {
 }
 
 YmBool YmDB::sameSettings(const YmDB& other) const {
-    return _name == other._name && _path == other._path && _refFile == other._refFile;
+    return _name == other._name && _settings == other._settings;
+}
+
+const char* ymDataDirsValue() {
+    const char* v = getenv("FULSEARCH");
+    if (!v || !*v) v = getenv("FULPATH");
+    return v;
+}
+
+std::vector<std::string> ymSplitDataDirs(const char* value) {
+    std::vector<std::string> dirs;
+    if (!value) return dirs;
+    std::string s(value);
+    size_t i = 0;
+    while ((i = s.find_first_not_of(",;: ", i)) != std::string::npos) {
+        size_t e = s.find_first_of(",;: ", i);
+        if (e == std::string::npos) e = s.size();
+        dirs.push_back(s.substr(i, e - i));
+        i = e;
+    }
+    return dirs;
 }

@@ -12,6 +12,9 @@
 
 #include <time.h>
 
+#include <string>
+#include <vector>
+
 #include "YmStr.h"
 #include "YmTypes.h"
 #include "ftft.h"
@@ -43,8 +46,9 @@ class YmDB {
     // examined counts as time 0.
     YmBool getTime();
 
-    // Whether other names the same database with the same folder and
-    // reference file.
+    // Whether other names the same database with the same settings text,
+    // byte for byte: any edited key (the index file too) makes another
+    // database.
     YmBool sameSettings(const YmDB& other) const;
 
     YmStr _name;
@@ -54,9 +58,19 @@ class YmDB {
     time_t _modTime;
 
   private:
+    // The settings text as init read it.
+    YmStr _settings;
     // The sub-second part of the modification time, so that a database
     // rebuilt within the second of the last look still counts as changed.
     long _modTimeNs;
 };
+
+// The data folders, which hold the login's files and the databases'
+// settings: the value of FULSEARCH, or of FULPATH when FULSEARCH is unset or
+// empty; null when neither is set.
+const char* ymDataDirsValue();
+// Such a value split at any of ",;: " (a run of them separates once), in
+// order; empty for null.
+std::vector<std::string> ymSplitDataDirs(const char* value);
 
 #endif

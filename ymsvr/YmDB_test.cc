@@ -112,16 +112,29 @@ TEST_F(Table, OpenBasesAreKeptAcrossRebuildsAndClosedWhenGone) {
     EXPECT_EQ(names(), (std::set<std::string>{"one"}));
     EXPECT_NE(ftbhgi(ftapih, twoH, FTBI_DOCS, &docs), 0);
 
-    // Other settings: a new object, the old base closed.
-    std::string cfg = a.read("one.cfg");
-    std::string pth = "PTH=" + a.path() + "/one.docs/";
-    ASSERT_NE(cfg.find(pth), std::string::npos) << cfg;
-    a.write("one.cfg", cfg.replace(cfg.find(pth), pth.size(), "PTH=" + a.path() + "/elsewhere/"));
-    m.initDBlist();
-    ASSERT_EQ(m._totalDBs, 1);
+    // Other settings, whichever key changed (the reference file's time
+    // stays as it was): a new object, the old base closed.
+    struct Edit {
+        std::string from, to;
+    } edits[] = {
+        {"PTH=" + a.path() + "/one.docs/", "PTH=" + a.path() + "/elsewhere/"},
+        {"IDX=" + a.file("one.ftdb"), "IDX=" + b.file("two.ftdb")},
+    };
+    for (const Edit& e : edits) {
+        SCOPED_TRACE(e.to);
+        ASSERT_TRUE(m.getBaseVec("one"));
+        one = m._db[0];
+        oneH = one->_baseH;
+        std::string cfg = a.read("one.cfg");
+        ASSERT_NE(cfg.find(e.from), std::string::npos) << cfg;
+        a.write("one.cfg", cfg.replace(cfg.find(e.from), e.from.size(), e.to));
+        m.initDBlist();
+        ASSERT_EQ(m._totalDBs, 1);
+        EXPECT_NE(m._db[0], one);
+        EXPECT_EQ(m._db[0]->_baseH, 0);
+        EXPECT_NE(ftbhgi(ftapih, oneH, FTBI_DOCS, &docs), 0);
+    }
     EXPECT_EQ(str(m._db[0]->_path), a.path() + "/elsewhere/");
-    EXPECT_EQ(m._db[0]->_baseH, 0);
-    EXPECT_NE(ftbhgi(ftapih, oneH, FTBI_DOCS, &docs), 0);
 }
 
 TEST_F(Table, BaseVectorOfARequest) {
