@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "YmDB.h"
 #include "YmIo.h"
 #include "YmLimits.h"
 #include "YmLockInfo.h"
@@ -111,8 +112,7 @@ int YmInitModel::init() {
     _initResultMsg.init();
     _publicPth.remove(0, _publicPth.length());
 
-    const char* dirs = getenv("FULSEARCH");
-    if (!dirs || !*dirs) dirs = getenv("FULPATH");
+    const char* dirs = ymDataDirsValue();
     if (!dirs || !*dirs) {
         fprintf(stderr, "ymsvr: No \"FULSEARCH\" environment variable is set. Exiting...\n");
         return 0;
@@ -131,14 +131,9 @@ int YmInitModel::init() {
 }
 
 void YmInitModel::parsePath(const char* value) {
-    YmStr all(value);
-    unsigned int posn = 0;
-    while (posn < all.slength - 1) {
-        YmStr dir = all.token(posn, ",;: ");
-        // A leading separator gives an empty piece, which must not become
-        // the root folder "/".
-        if (dir.slength <= 1) continue;
-        if (dir[dir.slength - 2] != '/') dir.append('/');
+    for (const std::string& d : ymSplitDataDirs(value)) {
+        YmStr dir(d.c_str());
+        if (d.back() != '/') dir.append('/');
         _publicPth.append(&dir);
     }
 }

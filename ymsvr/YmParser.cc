@@ -1,13 +1,13 @@
 // The query parser; see YmParser.h for the language.
 #include "YmParser.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
 #include "YmFtApi.h"
+#include "YmMsgField.h"
 
 namespace {
 
@@ -48,15 +48,6 @@ unsigned int operatorType(char c) {
         default:
             return PT_NONE;
     }
-}
-
-// A field number line: decimal, out-of-range values clamped so that no
-// conversion overflows.
-int fieldNumber(const char* line) {
-    long v = strtol(line, nullptr, 10);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return int(v);
 }
 
 }  // namespace
@@ -106,7 +97,7 @@ YmBool YmParser::parse(const char* inQryFlds) {
         if (len == 0) break;
         YmStr line(p, unsigned(len));
         if (!isText) {
-            field = fieldNumber(text(line));
+            field = ymMsgAtoi(line);
         } else {
             line.raise();
             for (unsigned int i = 0; i + 1 < line.slength; i++)

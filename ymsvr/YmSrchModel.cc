@@ -61,24 +61,6 @@ void setSigio(void (*handler)(int)) {
     sigaction(SIGIO, &sa, nullptr);
 }
 
-// The settings folders: FULSEARCH, or FULPATH when it is unset or empty,
-// split at any of ",;: ".
-std::vector<std::string> settingsDirs() {
-    const char* v = getenv("FULSEARCH");
-    if (!v || !*v) v = getenv("FULPATH");
-    std::vector<std::string> dirs;
-    if (!v) return dirs;
-    std::string s(v);
-    size_t i = 0;
-    while ((i = s.find_first_not_of(",;: ", i)) != std::string::npos) {
-        size_t e = s.find_first_of(",;: ", i);
-        if (e == std::string::npos) e = s.size();
-        dirs.push_back(s.substr(i, e - i));
-        i = e;
-    }
-    return dirs;
-}
-
 // The database a settings file announces: "x.cfg" announces x and "a.b.cfg"
 // announces b; names of fewer than 5 characters, names starting with a dot
 // and other extensions announce nothing (empty).
@@ -232,7 +214,7 @@ void YmSrchModel::initDBlist() {
     _totalDBs = 0;
 
     std::string leftOut;
-    for (const std::string& dir : settingsDirs()) {
+    for (const std::string& dir : ymSplitDataDirs(ymDataDirsValue())) {
         DIR* d = opendir(dir.c_str());
         if (!d) continue;
         while (struct dirent* e = readdir(d)) {
