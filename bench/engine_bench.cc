@@ -187,15 +187,24 @@ struct Raw {
     }
 
     // The first 100 hits with their fields, and the positions of the query
-    // word found by tokenizing each stored text again.
-    long hundred(const std::string& word) {
+    // words found by tokenizing each stored text again: the words equal to
+    // one of words or starting with one of prefixes (all lower-case).
+    long hundred(const std::string& m, const std::vector<std::string>& words,
+                 const std::vector<std::string>& prefixes = {}) {
         sqlite3_stmt *st, *f, *b;
         check(sqlite3_prepare_v2(db, "SELECT rowid FROM raw WHERE raw MATCH ? ORDER BY rank LIMIT 100", -1, &st,
                                  nullptr),
               "hundred");
         check(sqlite3_prepare_v2(db, "SELECT file, title, date FROM rawdocs WHERE id = ?", -1, &f, nullptr), "f");
         check(sqlite3_prepare_v2(db, "SELECT body FROM raw WHERE rowid = ?", -1, &b, nullptr), "b");
-        sqlite3_bind_text(st, 1, word.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 1, m.c_str(), -1, SQLITE_TRANSIENT);
+        auto wanted = [&](const char* w, size_t n) {
+            for (const std::string& x : words)
+                if (n == x.size() && strncasecmp(w, x.c_str(), n) == 0) return true;
+            for (const std::string& x : prefixes)
+                if (n >= x.size() && strncasecmp(w, x.c_str(), x.size()) == 0) return true;
+            return false;
+        };
         long marks = 0;
         std::string fields;
         while (sqlite3_step(st) == SQLITE_ROW) {
@@ -212,7 +221,7 @@ struct Raw {
                 ft::forEachWord(t, len, [&](size_t s, size_t e) {
                     for (size_t k = last; k < s; k++) visible += ft::isVisible((unsigned char)t[k]);
                     last = s;
-                    if (e - s == word.size() && strncasecmp(t + s, word.c_str(), e - s) == 0) marks += long(visible) + 1;
+                    if (wanted(t + s, e - s)) marks += long(visible) + 1;
                 });
             }
             sqlite3_reset(b);
@@ -492,7 +501,16 @@ int main(int argc, char** argv) {
          0},
         {"100 hits, fields, positions",
          {[&] { return eng.run("INTERRUPT ", 100, false, true); }, [&] { return eng.run("FIRMWARE ", 100, false, true); }},
-         {[&] { return raw.hundred("interrupt"); }, [&] { return raw.hundred("firmware"); }},
+         {[&] { return raw.hundred("\"interrupt\"", {"interrupt"}); },
+          [&] { return raw.hundred("\"firmware\"", {"firmware"}); }},
+         0.5},
+        // Queries that match nearly every document: positions must cost the
+        // same per hit however many documents match.
+        {"100 hits, positions, most docs",
+         {[&] { return eng.run("THE ", 100, false, true); },
+          [&] { return eng.run("\\C0u KERNEL CO\\C-w  \\C}\n", 100, false, true); }},
+         {[&] { return raw.hundred("\"the\"", {"the"}); },
+          [&] { return raw.hundred("\"kernel\" OR \"co\" *", {"kernel"}, {"co"}); }},
          0.5},
     };
 
