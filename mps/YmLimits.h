@@ -16,6 +16,14 @@ constexpr int YM_FRAME_HEADER_SIZE = 12;
 // allocated.
 constexpr int YM_MAX_FRAME_LENGTH = 64 * 1024 * 1024;
 
+// Most bytes of the three texts of one search answer (records, titles and
+// match offsets together). Receivers refuse frames over
+// YM_MAX_FRAME_LENGTH, and the rest of the answer (two numbers, the
+// additional information, separators) takes a few hundred bytes: 1 MiB less
+// leaves ample room. A search whose hits would pass it answers the hits
+// that fit (at about 2 KB a hit, some 30,000 of them).
+constexpr int YM_MAX_SEARCH_TEXTS = YM_MAX_FRAME_LENGTH - 1024 * 1024;
+
 // Payloads are read in pieces of at most this many bytes.
 constexpr int YM_READ_CHUNK = 500;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "YmFtApi.h"
+#include "YmLimits.h"
 #include "YmMsgTypes.h"
 #include "YmSignals.h"
 #include "mps.h"
@@ -100,6 +101,7 @@ YmSrchModel::YmSrchModel()
       _sError(0),
       _sFtError(0),
       _parser(nullptr),
+      _textLimit(YM_MAX_SEARCH_TEXTS),
       _srCurrSz(0),
       _titleCap(0),
       _engineHits(0),
@@ -320,6 +322,15 @@ void YmSrchModel::requestCancel(int) {
     setSigio(SIG_IGN);
 }
 
+// A kill signal held during the search acts only once the answer is out, and
+// the search may have far to go (the client may even have stopped reading):
+// it ends the search as a cancel does, so that a short answer and then the
+// server-down notice follow at once.
+YmBool YmSrchModel::cancelled() {
+    if (!_bCancel && KillSignalsHeld::pending()) _bCancel = 1;
+    return _bCancel;
+}
+
 int YmSrchModel::requestSrch(void* svcThis, int, char* data, int dlen, char**, int*) {
     YmSrchModel* m = static_cast<YmSrchModel*>(svcThis);
     KillSignalsHeld held;
@@ -367,14 +378,13 @@ YmBool YmSrchModel::search(const char* dbList, const char* qVec) {
     _FTSDATA sd;
     memset(&sd, 0, sizeof sd);
     int rc;
-    while ((rc = ftshresm(ftapih, _srchResH, 1000, _bCancel ? 1 : 0, &sd)) == 0) {
-        if (KillSignalsHeld::pending()) _bCancel = 1;
+    while ((rc = ftshresm(ftapih, _srchResH, 1000, cancelled(), &sd)) == 0) {
         if (sd.sflags & FTSF_WAIT) {
             ftusleep(ftapih, 1000);
-            if (_bCancel) break;
+            if (cancelled()) break;
         }
     }
-    if (_bCancel) {
+    if (cancelled()) {
         close();
         return 0;
     }
@@ -471,7 +481,7 @@ YmBool YmSrchModel::appendOffset(const char* s, size_t n) {
 
 void YmSrchModel::createSRMsg() {
     _srchResultMsg.init();
-    if (_hits > 0 && !_sError && !_bCancel && !_count) {
+    if (_hits > 0 && !_sError && !cancelled() && !_count) {
         long first = _hits < kBatch ? _hits : kBatch;
         _srSz = unsigned(kRecordBytes * size_t(first));
         _offsetSz = unsigned(kOffsetBytes * size_t(first));
@@ -507,7 +517,7 @@ void YmSrchModel::createSRMsg() {
 }
 
 unsigned int YmSrchModel::getResult() {
-    if (_engineHits <= 0 || _bCancel) return 0;
+    if (_engineHits <= 0 || cancelled()) return 0;
     size_t workSz = kWorkPerHit * size_t(_engineHits < kBatch ? _engineHits : kBatch);
     char* work = static_cast<char*>(calloc(workSz, 1));
     if (!work) {
@@ -525,10 +535,11 @@ unsigned int YmSrchModel::getResult() {
     char num[32];
     int recno = 0;
     int curDb = 0;
+    YmBool full = 0;  // the texts hold all the hits one answer can carry
     // The engine's index runs over every hit it listed; _hits counts only
     // the ones that still have a document.
     long i = 0;
-    while (i < _engineHits && !_bCancel) {
+    while (i < _engineHits && !cancelled() && !full) {
         memset(info, 0, sizeof info);
         info[0].cinflds = kNumHitFields;
         info[0].cicflds = asked;
@@ -552,13 +563,14 @@ unsigned int YmSrchModel::getResult() {
                 }
             }
         }
-        for (long j = 0; j < n && !_bCancel && !_outOfMemory; j++) {
+        for (long j = 0; j < n && !cancelled() && !_outOfMemory; j++) {
             const _FTCINFO& hit = info[j];
             unsigned int status = hit.cistatus & 0xffffu;
             if (status == 0x4000u || status == 0x8000u || hit.cinflds <= 0) {
                 _hits--;
                 continue;
             }
+            const unsigned int srMark = _srCurrSz, titleMark = _titleSz, offsetMark = _offsetCurrSz;
             int len = snprintf(num, sizeof num, "%c%d\n%d\n", YM_RECORD_MARK, kRecordNumberField,
                                recno++);
             appendSr(num, size_t(len));
@@ -604,19 +616,35 @@ unsigned int YmSrchModel::getResult() {
             len = snprintf(num, sizeof num, "%d\n", kRecordEndField);
             appendSr(num, size_t(len));
             getMarks(i + j, curDb);
+            if (size_t(_srCurrSz) + _titleSz + _offsetCurrSz > _textLimit) {
+                // Past what one frame carries: the answer ends with the hit
+                // before this one.
+                _srCurrSz = srMark;
+                _titleSz = titleMark;
+                _offsetCurrSz = offsetMark;
+                _srBuf[_srCurrSz] = _titleBuf[_titleSz] = _offsetBuf[_offsetCurrSz] = '\0';
+                recno--;
+                full = 1;
+                break;
+            }
         }
         if (_outOfMemory) break;
         i += n;
     }
     free(work);
     if (_outOfMemory) return 0;
+    if (full) {
+        syslog(LOG_USER | LOG_WARNING, "ymsvr: search answer holds %d of %ld hits (%zu bytes at most)",
+               recno, _hits, _textLimit);
+        _hits = recno;
+    }
     return _srCurrSz;
 }
 
 void YmSrchModel::appendNoMarks() { appendOffset("0;0;0\t\n", 7); }
 
 void YmSrchModel::getMarks(long id, int dbId) {
-    if (_bCancel) return;
+    if (cancelled()) return;
     if (dbId < 0 || dbId >= _totalDBs || id >= _engineHits) srchError("ftsgetc", -1);
     long offset = 0;
     if (!_sError) {

@@ -15,7 +15,10 @@
 //   offsets  one line per record: "0;" start ";" length TAB ... LF, the start
 //            counted in visible characters of the document
 // A failed search answers error code 1, with an "Additional Information"
-// text when the engine reported the failure.
+// text when the engine reported the failure. An answer carries the hits
+// whose texts fit in one frame, and says how many it carries. A kill signal
+// (held while the search runs) ends the search as a cancel does, so that
+// the server-down notice follows a short answer at once.
 #ifndef YM_SRCH_MODEL_H
 #define YM_SRCH_MODEL_H
 
@@ -108,7 +111,15 @@ class YmSrchModel {
     // Set by the cancel; read by every loop of a search.
     static volatile YmBool _bCancel;
 
+    // Most bytes of the result, titles and offsets texts together, so that
+    // the answer fits in one frame (YM_MAX_SEARCH_TEXTS; tests lower it).
+    // Hits past it are left out and the hit count is the records sent.
+    size_t _textLimit;
+
   private:
+    // Whether the search is to end early: a cancel came, or a kill signal
+    // waits (it then counts as a cancel from here on).
+    static YmBool cancelled();
     // The offset text of one hit that has no positions.
     void appendNoMarks();
     // Append n bytes to one of the three texts, growing it as needed. A

@@ -1,11 +1,15 @@
 // The search service end to end: databases built with ftindex from small
 // folders of real text files, the real server on a loopback port, and search
 // answers checked record by record: fields, titles, offsets that point at
-// the matched words, batches, several databases, errors, cancel, restart and
-// a rebuilt database.
+// the matched words, batches, several databases, errors, cancel, a kill
+// signal during a search, restart and a rebuilt database. The size limit of
+// an answer is checked on the model in this process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "YmFtApi.h"
+#include "YmLimits.h"
 #include "YmMsgTypes.h"
+#include "YmPlatform.h"
 #include "YmServerFixture.h"
+#include "YmSrchModel.h"
 #include "YmSrchMsg.h"
 #include "YmTestDatabase.h"
 
@@ -110,13 +118,55 @@ std::string upper(std::string s) {
     return s;
 }
 
+// Whether the connection process runs a search: it catches SIGIO only then.
+bool searching(pid_t pid) {
+    std::string st = readFile("/proc/" + std::to_string(pid) + "/status");
+    size_t at = st.find("\nSigCgt:");
+    if (at == std::string::npos) return false;
+    unsigned long long caught = strtoull(st.c_str() + at + 8, nullptr, 16);
+    return (caught >> (SIGIO - 1)) & 1;
+}
+
 // Whether the connection process sits in the engine's pause between two
-// slices of a search (its SIGIO handler is then installed).
+// slices of a search: asleep in one of the sleep calls of this machine, or,
+// when its call is not one known here, asleep at all (nothing else of a
+// running search sleeps).
 bool inSearchPause(pid_t pid) {
-    std::string sys = readFile("/proc/" + std::to_string(pid) + "/syscall");
-    if (!sys.empty()) return sys.compare(0, 4, "230 ") == 0 || sys.compare(0, 3, "35 ") == 0;
-    return readFile("/proc/" + std::to_string(pid) + "/wchan").find("nanosleep") !=
-           std::string::npos;
+    if (!searching(pid)) return false;
+    long nr = -1;
+    if (sscanf(readFile("/proc/" + std::to_string(pid) + "/syscall").c_str(), "%ld", &nr) == 1) {
+#ifdef SYS_clock_nanosleep
+        if (nr == SYS_clock_nanosleep) return true;
+#endif
+#ifdef SYS_nanosleep
+        if (nr == SYS_nanosleep) return true;
+#endif
+    }
+    return ymProcState(pid) == 'S';
+}
+
+// ftindex with a catalogue of titles and owners (tab-separated, first line
+// the column names).
+bool indexWithCatalogue(const YmTempDir& data, const std::string& name, const std::string& catalogue) {
+    data.write(name + ".catalogue", catalogue);
+    const char* bin = getenv("YM_BIN_DIR");
+    std::string cmd = ymShellQuote(std::string(bin ? bin : ".") + "/ftindex") + " -q -s " +
+                      ymShellQuote(data.path()) + " -n " + ymShellQuote(name) + " -d " +
+                      ymShellQuote(data.file(name)) + " -c " +
+                      ymShellQuote(data.file(name + ".catalogue"));
+    int st = system(cmd.c_str());
+    return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+// The bytes of the first n records, titles or offsets lines of a text.
+size_t prefixBytes(const std::string& t, char sep, bool endsWithSep, unsigned int n) {
+    size_t at = 0;
+    for (unsigned int k = 0; k < n; k++) {
+        size_t next = t.find(sep, at + (endsWithSep ? 0 : 1));
+        if (next == std::string::npos) return t.size();
+        at = endsWithSep ? next + 1 : next;
+    }
+    return at;
 }
 
 class Search : public ::testing::Test {
@@ -401,6 +451,161 @@ TEST_F(Search, ADatabaseRebuiltBetweenTwoSearchesIsReopened) {
     // A database whose index is gone fails alone.
     EXPECT_EQ(search(c, "manuals", "fox").msg->_errCode, 1);
     EXPECT_EQ(search(c, "manuals\nnotes", "fox").msg->_hits, 1u);
+}
+
+TEST_F(Search, LongTitlesAndBytesThatWouldBreakTheTextsArriveWhole) {
+    // Longer than the 1,024 bytes of work area per hit that the hits are
+    // first fetched into, so the hit is fetched again with more room.
+    std::string title = "Long\fTitle\x01";
+    for (int i = 0; title.size() < 5000; i++) title += "word" + std::to_string(i) + " ";
+    data.write("odd/long.txt", "Untitled\n\nThe zebra grazes.\n");
+    data.write("odd/line\nbreak.txt", "Line Break\n\nAnother zebra.\n");
+    ASSERT_TRUE(indexWithCatalogue(data, "odd",
+                                   "file\ttitle\towner\nlong.txt\t" + title + "\tow\fn\x01" "er\n"));
+    start();
+    Answer a = search(c, "odd", "zebra");
+    YmSrchResultMsg& m = *a.msg;
+    ASSERT_EQ(m._errCode, 0);
+    ASSERT_EQ(m._hits, 2u);
+    std::string blanked = title;
+    std::replace(blanked.begin(), blanked.end(), '\f', ' ');
+    std::replace(blanked.begin(), blanked.end(), '\x01', ' ');
+    std::vector<std::string> files, titles, owners;
+    for (int i = 0; i < 2; i++) {
+        files.push_back(m.getField(i, 100));
+        titles.push_back(m.getField(i, 110));
+        owners.push_back(m.getField(i, 97));
+    }
+    int lng = files[0] == docs("odd") + "long.txt" ? 0 : 1;
+    EXPECT_EQ(files[lng], docs("odd") + "long.txt");
+    EXPECT_EQ(titles[lng], blanked);
+    EXPECT_EQ(owners[lng], "ow n er");
+    // A line feed would split the record: the file name carries a blank.
+    EXPECT_EQ(files[1 - lng], docs("odd") + "line break.txt");
+    EXPECT_EQ(titles[1 - lng], "Line Break");
+}
+
+// The real server holds its kill signals while it searches; one that comes
+// meanwhile ends the search as a cancel does, so that a short answer and the
+// server-down notice follow at once, rather than after every hit is read and
+// sent. Wanted here: a signal while the hits are read (the engine's search
+// of one word is short next to reading thousands of hits), which gives the
+// count and no texts. How long after the start of the search to send it is
+// narrowed down between a delay that came too early (the search was still
+// running) and one that came too late (the whole answer was out).
+TEST_F(Search, AKillSignalDuringTheHitReadingEndsTheSearchAtOnce) {
+    for (int i = 0; i < 3000; i++)
+        data.write("kill/d" + std::to_string(i) + ".txt",
+                   "Paper " + std::to_string(i) + "\n\nThe common word stands here once.\n");
+    ASSERT_TRUE(ymIndexDatabase(data.path(), "kill", data.file("kill")));
+    Options all;
+    all.maxHits = 3000;
+    bool duringHits = false;
+    long early = 0, late = -1, delayUs = 1000;
+    for (int attempt = 0; attempt < 30 && !duringHits; attempt++) {
+        SCOPED_TRACE(attempt);
+        YmServer one;
+        ASSERT_TRUE(one.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
+            << one.log();
+        YmClient k;
+        ASSERT_TRUE(k.connect(one));
+        one.adopt();  // the connection process's status is ours to read
+        ASSERT_TRUE(k.send(YmMsgType::SrchReq, 0, requestPayload("kill", "0\ncommon\n", all)));
+        struct pollfd answer = {k.fd(), POLLIN, 0};
+        for (int i = 0; i < 200000 && !searching(k.pid()) && poll(&answer, 1, 0) == 0; i++) {
+        }
+        usleep(useconds_t(delayUs));
+        ASSERT_EQ(kill(k.pid(), SIGINT), 0);
+
+        YmFrame f;
+        ASSERT_TRUE(k.recv(&f, 60000));
+        ASSERT_EQ(f.type, YmMsgType::SrchResult);
+        YmSrchResultMsg m;
+        m.readIn(f.payload.data(), unsigned(f.payload.size()), 0);
+        if (f.flag == 1 && m._errCode == 0) {
+            duringHits = true;
+            EXPECT_EQ(m._hits, 0u);  // counted 3000, but no records to go with them
+            EXPECT_EQ(f.payload.substr(0, 7), "3000\f0\f");
+            EXPECT_EQ(str(m._result), "");
+            EXPECT_EQ(str(m._offsets), "");
+        } else if (f.flag == 1) {
+            EXPECT_EQ(m._hits, 0u);  // ended while the engine searched
+            early = delayUs;
+        } else {
+            EXPECT_EQ(m._hits, 3000u);  // the signal came after the search
+            late = delayUs;
+        }
+        delayUs = late < 0 ? 2 * delayUs : (early + late) / 2;
+        ASSERT_TRUE(k.recv(&f));
+        EXPECT_EQ(f.type, YmMsgType::ServerDown);
+        EXPECT_TRUE(k.waitClosed());
+        int st = 0;
+        ASSERT_TRUE(one.waitConnection(k.pid(), &st));
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << st;
+    }
+    EXPECT_TRUE(duringHits);
+}
+
+// The model in this process, with a small text limit: the answer ends with
+// the last hit that fits, and its count, records, titles and offsets agree.
+TEST_F(Search, AnAnswerHoldsTheHitsThatFitItsTextLimit) {
+    for (int i = 0; i < 150; i++)
+        data.write("many/doc" + std::to_string(i) + ".txt",
+                   "Paper " + std::to_string(i) + "\n\nThe common word stands here once.\n");
+    ASSERT_TRUE(ymIndexDatabase(data.path(), "many", data.file("many")));
+    unsetenv("FULPATH");
+    setenv("FULSEARCH", data.path().c_str(), 1);
+    YmSrchModel m;
+    m._parser = new YmParser;
+    m._parser->init();
+    ASSERT_TRUE(m.initFT());
+    EXPECT_EQ(m._textLimit, size_t(YM_MAX_SEARCH_TEXTS));
+    // The texts as the model wrote them (a client's copy has its marks
+    // replaced by the split).
+    std::string records, titles, offsets;
+    auto answer = [&](size_t limit, YmSrchResultMsg* out) {
+        m._textLimit = limit;
+        m.initDBlist();
+        ASSERT_TRUE(m.search("many", "0\ncommon\n"));
+        m.createSRMsg();
+        m.close();
+        records = str(m._srchResultMsg._result);
+        titles = str(m._srchResultMsg._titles);
+        offsets = str(m._srchResultMsg._offsets);
+        EXPECT_LE(records.size() + titles.size() + offsets.size(), limit);
+        m._srchResultMsg.prepareForSend();
+        const YmStr& b = m._srchResultMsg._buf;
+        out->readIn(reinterpret_cast<const char*>(b.data), b.slength, 0);
+    };
+    YmSrchResultMsg whole;
+    answer(YM_MAX_SEARCH_TEXTS, &whole);
+    ASSERT_EQ(whole._hits, 150u);
+    const std::string wholeRecords = records, wholeTitles = titles, wholeOffsets = offsets;
+    // The bytes of the first k hits (records and titles start with their
+    // mark, offsets lines end with a line feed).
+    auto bytesOf = [&](unsigned int k) {
+        return prefixBytes(wholeRecords, '\x01', false, k) +
+               prefixBytes(wholeTitles, '\x01', false, k) +
+               prefixBytes(wholeOffsets, '\n', true, k);
+    };
+    for (unsigned int k : {120u, 37u, 1u, 0u}) {
+        for (size_t limit : {bytesOf(k), bytesOf(k + 1) - 1}) {
+            SCOPED_TRACE(std::to_string(k) + " hits in " + std::to_string(limit) + " bytes");
+            YmSrchResultMsg cut;
+            answer(limit, &cut);
+            EXPECT_EQ(cut._errCode, 0);
+            EXPECT_EQ(m._hits, long(k));
+            ASSERT_EQ(cut._hits, k);
+            // The same hits as in the whole answer, in the same order.
+            for (unsigned int i = 0; i < k; i++) {
+                ASSERT_EQ(std::string(cut.get(int(i))), std::string(whole.get(int(i)))) << i;
+                EXPECT_EQ(std::string(cut.getField(int(i), 299)), std::to_string(i));
+            }
+            EXPECT_EQ(std::count(offsets.begin(), offsets.end(), '\n'), long(k));
+        }
+    }
+    m.quit();
+    unsetenv("FULSEARCH");
 }
 
 TEST(SearchStartUp, NoDatabaseStopsTheServer) {
