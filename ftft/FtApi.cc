@@ -6,9 +6,9 @@
 // statement of each base) and returns; the statement stays open between
 // calls, so the search sees one snapshot of each base. Hits are kept in a
 // bounded heap by score. Match positions are computed only for the hit the
-// caller asks for: the full-text layer reports which words of the text
-// match (as word numbers), and the document's stored position map turns
-// those into visible-character positions.
+// caller asks for, from the document's stored position map alone (its words
+// by number and where each one stands) and the query's text side (FtMatch.h),
+// so that a hit costs the same however many documents match.
 #include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -24,10 +24,12 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "FtCompile.h"
 #include "FtDate.h"
+#include "FtMatch.h"
 #include "FtQuery.h"
 #include "FtStore.h"
 #include "FtText.h"
@@ -62,26 +64,6 @@ pid_t currentPid() {
         pthread_atfork(nullptr, nullptr, afterFork);
     }
     return gPid;
-}
-
-// Reports the words of the text column that an expression matched: pairs of
-// (word number, words in the phrase) as 32-bit integers.
-void ftinstFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int, sqlite3_value**) {
-    int n = 0;
-    if (api->xInstCount(fts, &n) != SQLITE_OK) {
-        sqlite3_result_error(ctx, "ftinst: no instances", -1);
-        return;
-    }
-    std::vector<uint32_t> out;
-    out.reserve(size_t(n) * 2);
-    for (int i = 0; i < n; i++) {
-        int phrase, col, off;
-        if (api->xInst(fts, i, &phrase, &col, &off) != SQLITE_OK) continue;
-        if (col != 0 || off < 0) continue;
-        out.push_back(uint32_t(off));
-        out.push_back(uint32_t(api->xPhraseSize(fts, phrase)));
-    }
-    sqlite3_result_blob(ctx, out.data(), int(out.size() * sizeof(uint32_t)), SQLITE_TRANSIENT);
 }
 
 // BM25 exactly as the full-text layer computes it (k1 1.2, b 0.75, the
@@ -153,18 +135,11 @@ void ftrankFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_conte
     sqlite3_result_double(ctx, -score);
 }
 
-void ftwantedFunction(sqlite3_context* ctx, int, sqlite3_value** argv);
-void ftrankFunction(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* ctx, int nVal,
-                    sqlite3_value** vals);
-
 // lengths: the base's table of words per document, for ftrank.
 bool registerFunctions(sqlite3* db, void* lengths) {
     fts5_api* api = fts5Api(db);
     if (!api) return false;
-    return api->xCreateFunction(api, "ftinst", nullptr, ftinstFunction, nullptr) == SQLITE_OK &&
-           api->xCreateFunction(api, "ftrank", lengths, ftrankFunction, nullptr) == SQLITE_OK &&
-           sqlite3_create_function(db, "ftwanted", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                   ftwantedFunction, nullptr, nullptr) == SQLITE_OK;
+    return api->xCreateFunction(api, "ftrank", lengths, ftrankFunction, nullptr) == SQLITE_OK;
 }
 
 struct Base {
@@ -173,9 +148,20 @@ struct Base {
     sqlite3* db = nullptr;
     pid_t pid = 0;
     sqlite3_stmt* fieldsSt = nullptr;
-    sqlite3_stmt* instSt = nullptr;
     sqlite3_stmt* mapSt = nullptr;
-    sqlite3_stmt* scanSt = nullptr;
+    sqlite3_stmt* termSt = nullptr;
+    TermCache terms;  // the words of the base, as positions need them
+    // Match positions' working memory, kept from search to search: fresh
+    // memory for every search costs more than the work itself. idClass holds,
+    // by word number, the serial of the search that classified the word (high
+    // half) and the word's class in that search (low half).
+    struct {
+        std::vector<uint32_t> idClass;
+        uint16_t serial = 0;              // the last search's
+        std::vector<uint32_t> text, title;  // the classes of the hit's words
+        std::vector<MapWord> placed;      // the hit's text words of a class, index in id
+        std::vector<uint32_t> marked;
+    } pos;
     std::string thesPath;
     time_t thesTime = -1;
     Thesaurus thes;
@@ -212,10 +198,9 @@ struct Base {
 
     void finalize() {
         sqlite3_finalize(fieldsSt);
-        sqlite3_finalize(instSt);
         sqlite3_finalize(mapSt);
-        sqlite3_finalize(scanSt);
-        fieldsSt = instSt = mapSt = scanSt = nullptr;
+        sqlite3_finalize(termSt);
+        fieldsSt = mapSt = termSt = nullptr;
     }
     ~Base() {
         // A connection inherited through fork() belongs to the parent: its
@@ -285,10 +270,12 @@ struct ftapi_s {
         if (b->pid != currentPid()) {
             // Opened before a fork(): open a connection of our own.
             b->db = nullptr;
-            b->fieldsSt = b->instSt = b->mapSt = b->scanSt = nullptr;
+            b->fieldsSt = b->mapSt = b->termSt = nullptr;
             b->readers = 0;
             b->lengths.clear();
             b->lengthsTo = 0;
+            b->terms.clear();  // the file at the path may be another one now
+            b->pos.idClass.clear();
             int err, sub;
             if (!b->open(&err, &sub)) return nullptr;
         }
@@ -308,10 +295,31 @@ ftapi_s* engine(FTAPIH h) {
     return h;
 }
 
+// What a search keeps for the match positions of its hits in one base.
+struct PosState {
+    PosState(const std::vector<MatchPtr>& parts, uint16_t serial) : matcher(parts), serial(serial) {}
+    HitMatcher matcher;
+    uint16_t serial;  // never 0, which marks a word no search has classified
+    // When every word the query names is known by number: those numbers (a
+    // bit each) and their classes, sorted by number. Any other word is of
+    // no class, and the words of a text need not be looked at.
+    bool resolved = false;
+    std::vector<uint64_t> bits;
+    std::vector<std::pair<uint32_t, uint32_t>> classes;
+
+    uint32_t classOf(uint32_t id) const {
+        if (size_t(id >> 6) >= bits.size() || !((bits[id >> 6] >> (id & 63)) & 1)) return 0;
+        auto it = std::lower_bound(classes.begin(), classes.end(), std::make_pair(id, 0u));
+        return it != classes.end() && it->first == id ? it->second : 0;
+    }
+};
+
 struct SearchBase {
     int vecIndex;
     FTBH handle;
     Plan plan;
+    std::unique_ptr<PosState> pos;  // made at the first hit's positions
+    std::unordered_map<std::string, uint32_t> wordIds;  // the words that wildcards stand for, with their numbers
 };
 
 }  // namespace
@@ -340,7 +348,6 @@ struct ftsrch_s {
     int failErr = 0, failSub = 0, failWho = 0, failIndex = -1;
     std::vector<std::pair<long, long>> marks;
     size_t markIdx = 0;
-    std::map<long, std::vector<uint32_t>> instances;  // word numbers matched, by hit
     Base* base = nullptr;  // of bases[cur], looked up once per slice and base
 
     bool released = true;  // no snapshot taken yet
@@ -499,27 +506,32 @@ bool ftsrch_s::step() {
                     }
                     candIdx++;
                     size_t k = (id - 1) % kTermsPerBlock;
-                    if (k < blockWords.size() && sqlite3_strglob(g.c_str(), blockWords[k].c_str()) == 0)
+                    if (k < blockWords.size() && sqlite3_strglob(g.c_str(), blockWords[k].c_str()) == 0) {
                         found.push_back(blockWords[k]);
+                        sb.wordIds.emplace(blockWords[k], id);
+                    }
                     return true;
                 }
                 done = true;
             } else if (!done) {
                 // No run of three letters: every block of the list, one a step.
-                if (!st && sqlite3_prepare_v2(b->db, "SELECT words FROM terms ORDER BY block", -1, &st, nullptr) !=
-                               SQLITE_OK) {
+                if (!st && sqlite3_prepare_v2(b->db, "SELECT block, words FROM terms ORDER BY block", -1, &st,
+                                              nullptr) != SQLITE_OK) {
                     fail(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db), sb.vecIndex);
                     return false;
                 }
                 int rc = sqlite3_step(st);
                 if (rc == SQLITE_ROW) {
-                    if (!splitTermBlock(sqlite3_column_blob(st, 0), sqlite3_column_bytes(st, 0), &blockWords)) {
+                    if (!splitTermBlock(sqlite3_column_blob(st, 1), sqlite3_column_bytes(st, 1), &blockWords)) {
                         fail(FTE_STORE, FTW_SEARCH, SQLITE_CORRUPT, sb.vecIndex);
                         return false;
                     }
-                    for (const std::string& w : blockWords)
-                        if (found.size() < kMaxExpansions && sqlite3_strglob(g.c_str(), w.c_str()) == 0)
-                            found.push_back(w);
+                    sqlite3_int64 first = sqlite3_column_int64(st, 0) * kTermsPerBlock + 1;
+                    for (size_t k = 0; k < blockWords.size(); k++)
+                        if (found.size() < kMaxExpansions && sqlite3_strglob(g.c_str(), blockWords[k].c_str()) == 0) {
+                            found.push_back(blockWords[k]);
+                            sb.wordIds.emplace(blockWords[k], uint32_t(first + sqlite3_int64(k)));
+                        }
                     return true;
                 }
                 if (rc != SQLITE_DONE) {
@@ -612,77 +624,43 @@ long long nowNs() {
 
 namespace {
 
-void addInstances(const void* blob, int bytes, std::vector<uint32_t>* which) {
-    const uint32_t* v = static_cast<const uint32_t*>(blob);
-    size_t n = size_t(bytes) / sizeof(uint32_t);
-    for (size_t i = 0; v && i + 1 < n; i += 2)
-        for (uint32_t k = 0; k < v[i + 1] && k < 64; k++) which->push_back(v[i] + k);
-}
-
-// ftwanted(rowid, set): whether the row is one of the hits asked for.
-void ftwantedFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto* set = static_cast<const std::set<sqlite3_int64>*>(sqlite3_value_pointer(argv[1], "ftwanted_set"));
-    sqlite3_result_int(ctx, set && set->count(sqlite3_value_int64(argv[0])) ? 1 : 0);
-}
-
-// Fills s->instances for hit and, where it pays, for the hits after it in
-// the same base: with few matching documents one pass over them answers a
-// whole batch; with many, each hit is looked up on its own.
-bool fetchInstances(ftsrch_s* s, Base* b, long hit) {
-    const Hit& ht = s->hits[size_t(hit)];
-    const std::string& fts = s->bases[size_t(ht.sb)].plan.posFts;
-    std::vector<long> batch;
-    if (s->matches <= 4000)
-        for (long j = hit; j < long(s->hits.size()) && j < hit + FTCF_MAXHITS; j++)
-            if (s->hits[size_t(j)].sb == ht.sb && !s->instances.count(j)) batch.push_back(j);
-    if (batch.size() > 1) {
-        if (!b->scanSt &&
-            sqlite3_prepare_v2(b->db,
-                               "SELECT rowid, ftinst(body) FROM body WHERE body MATCH ?1 AND rowid BETWEEN ?2 AND ?3"
-                               " AND ftwanted(rowid, ?4)",
-                               -1, &b->scanSt, nullptr) != SQLITE_OK) {
-            setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
-            return false;
+// Finds the numbers of the words that the query names: a wildcard's words
+// from its expansion, the others through the letter triples of the word or
+// prefix, checked against the word list. When a word or prefix has no
+// triple (one or two letters), ps->resolved stays false and the words of
+// each text are classified one by one instead. false with *rc on a storage
+// error.
+bool resolveWords(Base* b, const SearchBase& sb, PosState* ps, int* rc) {
+    *rc = SQLITE_OK;
+    std::vector<uint32_t> ids, found;
+    std::vector<HitMatcher::Pattern> pats = ps->matcher.patterns();
+    for (const HitMatcher::Pattern& p : pats) {
+        auto known = p.prefix ? sb.wordIds.end() : sb.wordIds.find(p.word);
+        if (known != sb.wordIds.end()) {
+            found.push_back(known->second);
+            continue;
         }
-        std::set<sqlite3_int64> ids;
-        std::map<sqlite3_int64, long> hitOf;
-        for (long j : batch) {
-            ids.insert(s->hits[size_t(j)].id);
-            hitOf[s->hits[size_t(j)].id] = j;
-            s->instances[j];  // a hit the pass does not meet has no positions
+        std::vector<std::string> triples = patternTriples(p.word);
+        if (triples.empty()) return true;
+        if (!tripleCandidates(b->db, triples, &ids, rc)) return false;
+        for (uint32_t id : ids) {
+            std::string_view w;
+            if (!b->terms.word(b->db, &b->termSt, id, &w, rc)) return false;
+            if (p.prefix ? w.substr(0, p.word.size()) == p.word : w == p.word) found.push_back(id);
         }
-        sqlite3_bind_text(b->scanSt, 1, fts.c_str(), int(fts.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(b->scanSt, 2, *ids.begin());
-        sqlite3_bind_int64(b->scanSt, 3, *ids.rbegin());
-        sqlite3_bind_pointer(b->scanSt, 4, &ids, "ftwanted_set", nullptr);
-        int rc;
-        while ((rc = sqlite3_step(b->scanSt)) == SQLITE_ROW)
-            addInstances(sqlite3_column_blob(b->scanSt, 1), sqlite3_column_bytes(b->scanSt, 1),
-                         &s->instances[hitOf[sqlite3_column_int64(b->scanSt, 0)]]);
-        sqlite3_reset(b->scanSt);
-        if (rc != SQLITE_DONE) {
-            for (long j : batch) s->instances.erase(j);
-            setErr(FTE_STORE, FTW_SEARCH, rc);
-            return false;
-        }
-        return true;
     }
-    if (!b->instSt && sqlite3_prepare_v2(b->db, "SELECT ftinst(body) FROM body WHERE body MATCH ? AND rowid = ?", -1,
-                                         &b->instSt, nullptr) != SQLITE_OK) {
-        setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
-        return false;
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    for (uint32_t id : found) {
+        std::string_view w;
+        if (!b->terms.word(b->db, &b->termSt, id, &w, rc)) return false;
+        uint32_t cls = ps->matcher.classify(w);
+        if (!cls) continue;
+        ps->classes.push_back({id, cls});
+        if (ps->bits.size() <= size_t(id >> 6)) ps->bits.resize(size_t(id >> 6) + 1, 0);
+        ps->bits[id >> 6] |= uint64_t(1) << (id & 63);
     }
-    std::vector<uint32_t>& which = s->instances[hit];
-    sqlite3_bind_text(b->instSt, 1, fts.c_str(), int(fts.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(b->instSt, 2, ht.id);
-    int rc = sqlite3_step(b->instSt);
-    if (rc == SQLITE_ROW) addInstances(sqlite3_column_blob(b->instSt, 0), sqlite3_column_bytes(b->instSt, 0), &which);
-    sqlite3_reset(b->instSt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        s->instances.erase(hit);
-        setErr(FTE_STORE, FTW_SEARCH, rc);
-        return false;
-    }
+    ps->resolved = true;
     return true;
 }
 
@@ -901,7 +879,7 @@ int ftshstrt(FTAPIH h, FTBH* vec, int nbases, long maxhits, long flags, const ch
             setErr(FTE_BASE, FTW_SEARCH, i);
             return -1;
         }
-        if (seen.insert(vec[i]).second) s->bases.push_back(SearchBase{i, vec[i], Plan()});
+        if (seen.insert(vec[i]).second) s->bases.push_back(SearchBase{i, vec[i], Plan(), nullptr, {}});
     }
     for (const SearchBase& sb : s->bases) e->base(sb.handle)->beginRead();
     s->released = false;
@@ -1106,43 +1084,102 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
         return 0;
     }
     const Hit& ht = s->hits[size_t(hit)];
-    const SearchBase& sb = s->bases[size_t(ht.sb)];
+    SearchBase& sb = s->bases[size_t(ht.sb)];
     Base* b = s->eng->base(sb.handle);
     if (!b) {
         setErr(FTE_BASE, FTW_SEARCH);
         return 0;
     }
-    if (sb.plan.posFts.empty()) return 1;
-    if (!b->mapSt &&
-        sqlite3_prepare_v2(b->db, "SELECT map FROM posmap WHERE id = ?", -1, &b->mapSt, nullptr) != SQLITE_OK) {
+    if (sb.plan.posParts.empty()) return 1;
+    if (!b->mapSt && sqlite3_prepare_v2(b->db,
+                                        "SELECT p.map, d.title FROM docs d LEFT JOIN posmap p ON p.id = d.id"
+                                        " WHERE d.id = ?",
+                                        -1, &b->mapSt, nullptr) != SQLITE_OK) {
         setErr(FTE_STORE, FTW_SEARCH, sqlite3_errcode(b->db));
         return 0;
     }
-    if (!s->instances.count(hit) && !fetchInstances(s, b, hit)) return 0;
-    std::vector<uint32_t> which = std::move(s->instances[hit]);
-    s->instances.erase(hit);
-    int rc;
-    if (which.empty()) return 1;  // removed since, or matched in the title only
-    std::sort(which.begin(), which.end());
-    which.erase(std::unique(which.begin(), which.end()), which.end());
+    auto& w = b->pos;
+    if (!sb.pos) {
+        if (++w.serial == 0) {
+            // The serials start again: no word's class from before may look like one of the new search.
+            std::fill(w.idClass.begin(), w.idClass.end(), 0);
+            w.serial = 1;
+        }
+        auto ps = std::make_unique<PosState>(sb.plan.posParts, w.serial);
+        int rc;
+        if (!resolveWords(b, sb, ps.get(), &rc)) {
+            setErr(FTE_STORE, FTW_SEARCH, rc);
+            return 0;
+        }
+        sb.pos = std::move(ps);
+    }
+    PosState& ps = *sb.pos;
     sqlite3_bind_int64(b->mapSt, 1, ht.id);
-    rc = sqlite3_step(b->mapSt);
-    std::vector<Place> places;
-    bool ok = true;
-    if (rc == SQLITE_ROW)
-        ok = readPosMap(static_cast<const unsigned char*>(sqlite3_column_blob(b->mapSt, 0)),
-                        size_t(sqlite3_column_bytes(b->mapSt, 0)), which, &places);
-    sqlite3_reset(b->mapSt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    int rc = sqlite3_step(b->mapSt);
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(b->mapSt);
+        if (rc == SQLITE_DONE) return 1;  // removed since the search started
         setErr(FTE_STORE, FTW_SEARCH, rc);
         return 0;
     }
+    // One pass over the map: each word's class, and the place of each word
+    // that has one (only those can be marked). A word number's class is
+    // found once per search; larger numbers than any base has (only a broken
+    // map holds them) and classes past 16 bits are not kept.
+    constexpr uint32_t kMaxKept = 1u << 24;
+    const uint32_t mine = uint32_t(ps.serial) << 16;
+    PosMapReader map(static_cast<const unsigned char*>(sqlite3_column_blob(b->mapSt, 0)),
+                     size_t(sqlite3_column_bytes(b->mapSt, 0)));
+    w.text.clear();
+    w.placed.clear();
+    MapWord m;
+    bool ok = true;
+    while (ok && !map.done()) {
+        if (!map.next(&m)) {
+            rc = SQLITE_CORRUPT;
+            ok = false;
+            break;
+        }
+        uint32_t id = m.id, cls;
+        if (ps.resolved) {
+            cls = ps.classOf(id);
+            if (cls) w.placed.push_back({m.start, m.len, uint32_t(w.text.size())});
+            w.text.push_back(cls);
+            continue;
+        }
+        if (id < kMaxKept && id >= w.idClass.size())
+            w.idClass.resize(std::min<size_t>(kMaxKept, std::max<size_t>(id + 1, w.idClass.size() * 2)), 0);
+        uint32_t known = id < kMaxKept ? w.idClass[id] : 0;
+        if ((known & 0xffff0000u) == mine) {
+            cls = known & 0xffff;
+        } else {
+            std::string_view word;
+            ok = b->terms.word(b->db, &b->termSt, id, &word, &rc);
+            cls = ps.matcher.classify(word);
+            if (id < kMaxKept && cls <= 0xffff) w.idClass[id] = mine | cls;
+        }
+        if (cls) w.placed.push_back({m.start, m.len, uint32_t(w.text.size())});
+        w.text.push_back(cls);
+    }
+    std::string title;
+    if (const unsigned char* t = sqlite3_column_text(b->mapSt, 1))
+        title.assign(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(b->mapSt, 1)));
+    sqlite3_reset(b->mapSt);
     if (!ok) {
-        setErr(FTE_STORE, FTW_SEARCH, SQLITE_CORRUPT);
+        setErr(FTE_STORE, FTW_SEARCH, rc);
         return 0;
     }
-    for (const Place& pl : places)
-        if (pl.len > 0) s->marks.push_back({long(pl.start) + kPosOffset, long(pl.start) + kPosOffset + long(pl.len)});
+    w.title.clear();
+    for (const std::string& t : words(title)) w.title.push_back(ps.matcher.classify(t));
+    ps.matcher.marks(w.text, w.title, &w.marked);
+    // Both lists ascend by word index.
+    auto at = w.placed.begin();
+    for (uint32_t i : w.marked) {
+        while (at != w.placed.end() && at->id < i) ++at;
+        if (at == w.placed.end() || at->id != i) continue;
+        if (at->len > 0)
+            s->marks.push_back({long(at->start) + kPosOffset, long(at->start) + kPosOffset + long(at->len)});
+    }
     // Word numbers ascend, and so do their places; equal starts collapse.
     s->marks.erase(std::unique(s->marks.begin(), s->marks.end(),
                                [](const std::pair<long, long>& a, const std::pair<long, long>& b2) {

@@ -38,10 +38,7 @@ enum { kNoTable = -1, kBody = 0, kMeta = 1 };
 const char* const kTableName[] = {"body", "meta"};
 
 // One alternative of an item: a phrase of words, the last maybe a prefix.
-struct Alt {
-    std::vector<std::string> toks;
-    bool prefix = false;
-};
+using Alt = Phrase;
 
 // What one query part matches: (fts in table) AND cond.
 struct Expr {
@@ -49,6 +46,7 @@ struct Expr {
     std::string fts;
     std::string cond;
     std::vector<Bind> binds;
+    MatchPtr pos;  // what fts says, for the match positions of a hit
     bool nothing = false;
     bool all() const { return !nothing && fts.empty() && cond.empty(); }
 };
@@ -121,7 +119,7 @@ public:
 
     bool failed = false;
     std::string why;
-    std::vector<std::string> posParts;
+    std::vector<MatchPtr> posParts;
 
     Expr compile(const QNode& n, int field, bool positive) {
         FieldInfo fi = fieldInfo(field);
@@ -171,6 +169,7 @@ public:
                 Expr e;
                 e.table = fi.table;
                 e.fts = withFilter(fi, joinAlts(alts));
+                e.pos = MatchNode::item(std::move(alts), fi.column != nullptr);
                 return e;
             }
         }
@@ -186,7 +185,7 @@ public:
             const char* t = kTableName[e.table];
             c = std::string("d.id IN (SELECT rowid FROM ") + t + " WHERE " + t + " MATCH ?)";
             condBinds_.push_back(textBind(e.fts));
-            if (positive && e.table == kBody) posParts.push_back(e.fts);
+            if (positive && e.table == kBody && e.pos) posParts.push_back(e.pos);
         }
         if (!e.cond.empty()) {
             if (!c.empty()) c = "(" + c + " AND (" + e.cond + "))";
@@ -379,6 +378,7 @@ private:
         if (terms.size() == 1) {
             e.table = fi.table;
             e.fts = withFilter(fi, joinAlts(terms[0]));
+            e.pos = MatchNode::item(std::move(terms[0]), fi.column != nullptr);
         } else if (terms.size() > 1) {
             std::vector<std::vector<Alt>> combos{{}};
             for (const auto& opts : terms) {
@@ -401,6 +401,9 @@ private:
             if (combos.size() > 1) s = "(" + s + ")";
             e.table = fi.table;
             e.fts = withFilter(fi, s);
+            // The positions take every combination, also those beyond the
+            // limit of the expression.
+            e.pos = MatchNode::near(std::move(terms), n.n, fi.column != nullptr);
         }
         if (others.empty()) return e;
         std::vector<std::pair<Expr, bool>> parts;
@@ -429,6 +432,7 @@ private:
                 table = p.first.table;
         }
         std::vector<std::string> pos, neg, conds;
+        std::vector<MatchPtr> posNodes, negNodes;
         std::vector<Bind> binds;
         for (auto& p : parts) {
             Expr& x = p.first;
@@ -436,6 +440,7 @@ private:
                 if (x.all()) continue;
                 if (!x.fts.empty() && x.table == table) {
                     pos.push_back(x.fts);
+                    posNodes.push_back(x.pos);
                     if (!x.cond.empty()) {
                         conds.push_back(x.cond);
                         binds.insert(binds.end(), x.binds.begin(), x.binds.end());
@@ -449,6 +454,7 @@ private:
                 if (x.nothing) continue;
                 if (table != kNoTable && x.table == table && x.cond.empty()) {
                     neg.push_back(x.fts);
+                    negNodes.push_back(x.pos);
                 } else {
                     condBinds_.clear();
                     conds.push_back("NOT (" + toCond(x, !positive) + ")");
@@ -461,12 +467,14 @@ private:
             e.table = table;
             if (pos.size() == 1 && neg.empty()) {
                 e.fts = pos[0];
+                e.pos = posNodes[0];
             } else {
                 std::string s;
                 for (size_t i = 0; i < pos.size(); i++) s += (i ? " AND (" : "(") + pos[i] + ")";
                 if (!neg.empty()) s = "(" + s + ")";
                 for (const std::string& n : neg) s += " NOT (" + n + ")";
                 e.fts = s;
+                e.pos = MatchNode::andOf(std::move(posNodes), negNodes);
             }
         }
         for (size_t i = 0; i < conds.size(); i++) e.cond += (i ? " AND " : "") + conds[i];
@@ -490,9 +498,15 @@ private:
             e.table = xs[0].table;
             if (xs.size() == 1) {
                 e.fts = xs[0].fts;
+                e.pos = xs[0].pos;
             } else {
-                for (size_t i = 0; i < xs.size(); i++) e.fts += (i ? " OR (" : "((") + xs[i].fts + ")";
+                std::vector<MatchPtr> any;
+                for (size_t i = 0; i < xs.size(); i++) {
+                    e.fts += (i ? " OR (" : "((") + xs[i].fts + ")";
+                    any.push_back(xs[i].pos);
+                }
                 e.fts += ")";
+                e.pos = MatchNode::orOf(std::move(any));
             }
             return e;
         }
@@ -553,15 +567,14 @@ bool compilePlan(const QNode& root, const QOptions& opts, const Thesaurus* thes,
             plan->countSql = "SELECT count(*)" + from;
             plan->binds.insert(plan->binds.end(), e.binds.begin(), e.binds.end());
         }
-        if (e.table == kBody) c.posParts.push_back(e.fts);
+        if (e.table == kBody && e.pos) c.posParts.push_back(e.pos);
     } else {
         std::string cond = e.cond.empty() ? "1" : e.cond;
         plan->binds = e.binds;
         plan->countSql = "SELECT count(*) FROM docs d WHERE " + cond;
         plan->sql = "SELECT d.id, NULL FROM docs d WHERE " + cond;
     }
-    for (size_t i = 0; i < c.posParts.size(); i++)
-        plan->posFts += (i ? " OR (" : "(") + c.posParts[i] + ")";
+    plan->posParts = std::move(c.posParts);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FtMatch.h"
 #include "FtQuery.h"
 
 namespace ft {
@@ -30,9 +31,10 @@ struct Plan {
     std::string sql;       // rows of (document id, rank or NULL)
     std::string countSql;  // one row: the number of documents
     std::vector<Bind> binds;
-    // Full-text expression on body whose instances in the text column are the
-    // match positions of a hit; "" when no word of the text can match.
-    std::string posFts;
+    // The parts of the query on the text whose words are a hit's match
+    // positions (a hit's words match where any part does); none when no
+    // word of the text can match.
+    std::vector<MatchPtr> posParts;
 };
 
 // Synonyms: lower-cased words of a word (joined by one blank) to the word

@@ -30,43 +30,22 @@ bool getVarint(const unsigned char** p, const unsigned char* end, uint32_t* v) {
     return false;
 }
 
-bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids) {
-    ids->clear();
-    const unsigned char* p = map;
-    const unsigned char* end = map + mapLen;
-    while (p != end) {
-        uint32_t d, l, id;
-        if (!getVarint(&p, end, &d) || !getVarint(&p, end, &l) || !getVarint(&p, end, &id)) return false;
-        ids->push_back(id);
+bool readPosMap(const unsigned char* map, size_t mapLen, std::vector<MapWord>* out) {
+    out->clear();
+    PosMapReader r(map, mapLen);
+    MapWord w;
+    while (!r.done()) {
+        if (!r.next(&w)) return false;
+        out->push_back(w);
     }
     return true;
 }
 
-bool readPosMap(const unsigned char* map, size_t mapLen, const std::vector<uint32_t>& which,
-                std::vector<Place>* out) {
-    out->clear();
-    const unsigned char* p = map;
-    const unsigned char* end = map + mapLen;
-    uint32_t word = 0;
-    uint32_t start = 0;
-    Place cur{0, 0};
-    bool have = false;  // cur holds word number word - 1
-    for (uint32_t want : which) {
-        while (!have || word - 1 < want) {
-            if (p == end) {
-                // Past the map: no place for this or any later word.
-                while (out->size() < which.size()) out->push_back({0, 0});
-                return true;
-            }
-            uint32_t d, l, id;
-            if (!getVarint(&p, end, &d) || !getVarint(&p, end, &l) || !getVarint(&p, end, &id)) return false;
-            start += d;
-            cur = {start, l};
-            word++;
-            have = true;
-        }
-        out->push_back(cur);
-    }
+bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids) {
+    ids->clear();
+    std::vector<MapWord> all;
+    if (!readPosMap(map, mapLen, &all)) return false;
+    for (const MapWord& w : all) ids->push_back(w.id);
     return true;
 }
 

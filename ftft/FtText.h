@@ -117,18 +117,50 @@ void buildPosMap(const char* text, size_t len, IdOf idOf, std::string* out, size
     if (nwords) *nwords = n;
 }
 
+// One word of a map: its place (length 0: none) and its number.
+struct MapWord {
+    uint32_t start, len, id;
+};
+
+// Reads a map word by word, in text order.
+class PosMapReader {
+public:
+    PosMapReader(const unsigned char* map, size_t len) : p_(map), end_(map + len) {}
+    bool done() const { return p_ == end_; }
+    // The next word; false when the map is malformed.
+    bool next(MapWord* w) {
+        uint32_t d;
+        if (!get(&d) || !get(&w->len) || !get(&w->id)) return false;
+        start_ += d;
+        w->start = start_;
+        return true;
+    }
+
+private:
+    // Inline, so that the reader's state stays in registers over a map.
+    bool get(uint32_t* v) {
+        uint32_t r = 0;
+        for (int shift = 0; shift < 35; shift += 7) {
+            if (p_ == end_) return false;
+            unsigned char b = *p_++;
+            r |= uint32_t(b & 0x7f) << shift;
+            if (!(b & 0x80)) {
+                *v = r;
+                return true;
+            }
+        }
+        return false;
+    }
+    const unsigned char* p_;
+    const unsigned char* end_;
+    uint32_t start_ = 0;
+};
+
+// Decodes a whole map, words in text order; false on a malformed map.
+bool readPosMap(const unsigned char* map, size_t mapLen, std::vector<MapWord>* out);
+
 // The word numbers of a map, in text order; false on a malformed map.
 bool readWordIds(const unsigned char* map, size_t mapLen, std::vector<uint32_t>* ids);
-
-// Decodes the entries for the sorted word numbers in `which` (duplicates
-// allowed); out gets {start, length} per entry, length 0 for a word number
-// beyond the map or without place. Returns false on a malformed map.
-struct Place {
-    uint32_t start;
-    uint32_t len;
-};
-bool readPosMap(const unsigned char* map, size_t mapLen, const std::vector<uint32_t>& which,
-                std::vector<Place>* out);
 
 }  // namespace ft
 

@@ -11,12 +11,11 @@ Places placesOf(const std::string& text) {
     size_t n = 0;
     std::string map;
     ft::buildPosMap(text.data(), text.size(), [](size_t, size_t) { return 7u; }, &map, &n);
-    std::vector<uint32_t> all;
-    for (uint32_t i = 0; i < n; i++) all.push_back(i);
-    std::vector<ft::Place> out;
-    EXPECT_TRUE(ft::readPosMap(reinterpret_cast<const unsigned char*>(map.data()), map.size(), all, &out));
+    std::vector<ft::MapWord> out;
+    EXPECT_TRUE(ft::readPosMap(reinterpret_cast<const unsigned char*>(map.data()), map.size(), &out));
+    EXPECT_EQ(out.size(), n);
     Places p;
-    for (const ft::Place& x : out) p.push_back({x.start, x.len});
+    for (const ft::MapWord& x : out) p.push_back({x.start, x.len});
     return p;
 }
 
@@ -38,19 +37,18 @@ TEST(PosMap, StartsCountVisibleCharacters) {
     for (const Case& c : cases) EXPECT_EQ(placesOf(c.text), c.want) << c.name;
 }
 
-TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
+TEST(PosMap, ReadsWordsAndRefusesBrokenMaps) {
     std::string text;
     for (int i = 0; i < 300; i++) text += "word" + std::to_string(i) + " ";
     std::string map;
     ft::buildPosMap(text.data(), text.size(), [](size_t s, size_t) { return uint32_t(s); }, &map);
     auto m = reinterpret_cast<const unsigned char*>(map.data());
-    std::vector<ft::Place> out;
-    ASSERT_TRUE(ft::readPosMap(m, map.size(), {2, 2, 299, 400}, &out));
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0].start, 10u);  // word0 word1 -> 5 + 5 visible before word2
-    EXPECT_EQ(out[1].start, 10u);
-    EXPECT_EQ(out[2].len, 7u);     // word299
-    EXPECT_EQ(out[3].len, 0u);     // beyond the map
+    std::vector<ft::MapWord> out;
+    ASSERT_TRUE(ft::readPosMap(m, map.size(), &out));
+    ASSERT_EQ(out.size(), 300u);
+    EXPECT_EQ(out[2].start, 10u);  // word0 word1 -> 5 + 5 visible before word2
+    EXPECT_EQ(out[2].id, 12u);
+    EXPECT_EQ(out[299].len, 7u);  // word299
     std::vector<uint32_t> ids;
     ASSERT_TRUE(ft::readWordIds(m, map.size(), &ids));
     ASSERT_EQ(ids.size(), 300u);
@@ -66,7 +64,7 @@ TEST(PosMap, ReadsChosenWordsAndRefusesBrokenMaps) {
     EXPECT_EQ(ids, std::vector<uint32_t>(2000, 0xfffffff0u));
     // A map cut inside a number.
     std::string cut = "\x80\x80";
-    EXPECT_FALSE(ft::readPosMap(reinterpret_cast<const unsigned char*>(cut.data()), cut.size(), {0}, &out));
+    EXPECT_FALSE(ft::readPosMap(reinterpret_cast<const unsigned char*>(cut.data()), cut.size(), &out));
 }
 
 TEST(Words, AsciiCaseFoldedUtf8Kept) {

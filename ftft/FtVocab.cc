@@ -39,6 +39,50 @@ bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words
     return words->size() <= kTermsPerBlock;
 }
 
+bool TermCache::word(sqlite3* db, sqlite3_stmt** st, uint32_t id, std::string_view* out, int* rc) {
+    *out = std::string_view();
+    *rc = SQLITE_OK;
+    if (id == 0) return true;
+    size_t b = (id - 1) / kTermsPerBlock, k = (id - 1) % kTermsPerBlock;
+    if (b >= blocks_.size()) blocks_.resize(b + 1);
+    Block& blk = blocks_[b];
+    if (!blk.read || (k >= blk.starts.size() && blk.starts.size() < kTermsPerBlock)) {
+        if (!*st && (*rc = sqlite3_prepare_v2(db, "SELECT words FROM terms WHERE block = ?", -1, st, nullptr)) !=
+                        SQLITE_OK)
+            return false;
+        sqlite3_bind_int64(*st, 1, sqlite3_int64(b));
+        int r = sqlite3_step(*st);
+        blk.words.clear();
+        blk.starts.clear();
+        if (r == SQLITE_ROW) {
+            const char* p = static_cast<const char*>(sqlite3_column_blob(*st, 0));
+            blk.words.assign(p ? p : "", size_t(sqlite3_column_bytes(*st, 0)));
+        }
+        sqlite3_reset(*st);
+        if (r != SQLITE_ROW && r != SQLITE_DONE) {
+            *rc = r;
+            return false;
+        }
+        for (size_t s = 0; s < blk.words.size();) {
+            size_t z = blk.words.find('\0', s);
+            if (z == std::string::npos || blk.starts.size() == kTermsPerBlock) {
+                blk.words.clear();
+                blk.starts.clear();
+                *rc = SQLITE_CORRUPT;
+                return false;
+            }
+            blk.starts.push_back(uint32_t(s));
+            s = z + 1;
+        }
+        blk.read = true;
+    }
+    if (k < blk.starts.size()) {
+        size_t end = k + 1 < blk.starts.size() ? blk.starts[k + 1] : blk.words.size();
+        *out = std::string_view(blk.words.data() + blk.starts[k], end - blk.starts[k] - 1);
+    }
+    return true;
+}
+
 size_t TripleLists::slotOf(const std::vector<uint64_t>& t, uint32_t g) {
     size_t mask = t.size() - 1;
     size_t k = size_t((uint64_t(g) * 0x9E3779B97F4A7C15ull) >> 32) & mask;  // the product's high bits mix best

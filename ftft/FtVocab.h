@@ -25,6 +25,27 @@ constexpr uint32_t kTermsPerBlock = 256;
 // The words of one row of terms; false when the row is malformed.
 bool splitTermBlock(const void* blob, int bytes, std::vector<std::string>* words);
 
+// The words of a base by number, read from terms a row at a time as they
+// are asked for and kept: a word's number never changes, so the rows stay
+// valid for the life of the connection, across snapshots; only the last
+// row grows, and a row is read again when a number lies beyond it.
+class TermCache {
+public:
+    // The word numbered id (valid until the next call), "" when the list
+    // has no such word. *st is the caller's statement for terms, prepared
+    // here when null. false with *rc on a storage error or a broken row.
+    bool word(sqlite3* db, sqlite3_stmt** st, uint32_t id, std::string_view* out, int* rc);
+    void clear() { blocks_.clear(); }
+
+private:
+    struct Block {
+        bool read = false;
+        std::string words;            // each word followed by a NUL
+        std::vector<uint32_t> starts;  // where each word begins in words
+    };
+    std::vector<Block> blocks_;
+};
+
 // The triples of new words, gathered in memory and then merged into the
 // table in its key order.
 class TripleLists {
