@@ -1,7 +1,7 @@
 #!/bin/sh
 # The engine benchmark in one command: installs the corpus package, builds
 # with optimisation in build/ (or $BUILD), and prints the table of ratios.
-#   bench/run-engine.sh [--reps N] [--index-runs N] [--reuse 1]
+#   bench/run-engine.sh [--reps N] [--index-runs N] [--reuse 1] [--only TEXT]
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
