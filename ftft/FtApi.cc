@@ -160,6 +160,7 @@ struct Base {
         uint16_t serial = 0;              // the last search's
         std::vector<uint32_t> text, title;  // the classes of the hit's words
         std::vector<MapWord> placed;      // the hit's text words of a class, index in id
+        std::vector<uint32_t> classed;    // their indices
         std::vector<uint32_t> marked;
     } pos;
     std::string thesPath;
@@ -300,18 +301,11 @@ struct PosState {
     PosState(const std::vector<MatchPtr>& parts, uint16_t serial) : matcher(parts), serial(serial) {}
     HitMatcher matcher;
     uint16_t serial;  // never 0, which marks a word no search has classified
-    // When every word the query names is known by number: those numbers (a
-    // bit each) and their classes, sorted by number. Any other word is of
-    // no class, and the words of a text need not be looked at.
-    bool resolved = false;
-    std::vector<uint64_t> bits;
-    std::vector<std::pair<uint32_t, uint32_t>> classes;
-
-    uint32_t classOf(uint32_t id) const {
-        if (size_t(id >> 6) >= bits.size() || !((bits[id >> 6] >> (id & 63)) & 1)) return 0;
-        auto it = std::lower_bound(classes.begin(), classes.end(), std::make_pair(id, 0u));
-        return it != classes.end() && it->first == id ? it->second : 0;
-    }
+    // When every word the query names can be found by number: a bit for
+    // each number that may be one of them. The words of a text without the
+    // bit are of no class and need no look-up.
+    bool filtered = false;
+    std::vector<uint64_t> maybe;
 };
 
 struct SearchBase {
@@ -624,17 +618,16 @@ long long nowNs() {
 
 namespace {
 
-// Finds the numbers of the words that the query names: a wildcard's words
-// from its expansion, the others through the letter triples of the word or
-// prefix, checked against the word list. When a word or prefix has no
-// triple (one or two letters), ps->resolved stays false and the words of
-// each text are classified one by one instead. false with *rc on a storage
-// error.
-bool resolveWords(Base* b, const SearchBase& sb, PosState* ps, int* rc) {
+// Finds the numbers of the words that the query may name: a wildcard's
+// words from its expansion, the others through the letter triples of the
+// word or prefix (which all its words hold, and some others: those are told
+// apart when a text has them). When a word or prefix has no triple (one or
+// two letters), ps->filtered stays false and every word of a text is
+// looked at. false with *rc on a storage error.
+bool findWords(Base* b, const SearchBase& sb, PosState* ps, int* rc) {
     *rc = SQLITE_OK;
     std::vector<uint32_t> ids, found;
-    std::vector<HitMatcher::Pattern> pats = ps->matcher.patterns();
-    for (const HitMatcher::Pattern& p : pats) {
+    for (const HitMatcher::Pattern& p : ps->matcher.patterns()) {
         auto known = p.prefix ? sb.wordIds.end() : sb.wordIds.find(p.word);
         if (known != sb.wordIds.end()) {
             found.push_back(known->second);
@@ -643,24 +636,13 @@ bool resolveWords(Base* b, const SearchBase& sb, PosState* ps, int* rc) {
         std::vector<std::string> triples = patternTriples(p.word);
         if (triples.empty()) return true;
         if (!tripleCandidates(b->db, triples, &ids, rc)) return false;
-        for (uint32_t id : ids) {
-            std::string_view w;
-            if (!b->terms.word(b->db, &b->termSt, id, &w, rc)) return false;
-            if (p.prefix ? w.substr(0, p.word.size()) == p.word : w == p.word) found.push_back(id);
-        }
+        found.insert(found.end(), ids.begin(), ids.end());
     }
-    std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
     for (uint32_t id : found) {
-        std::string_view w;
-        if (!b->terms.word(b->db, &b->termSt, id, &w, rc)) return false;
-        uint32_t cls = ps->matcher.classify(w);
-        if (!cls) continue;
-        ps->classes.push_back({id, cls});
-        if (ps->bits.size() <= size_t(id >> 6)) ps->bits.resize(size_t(id >> 6) + 1, 0);
-        ps->bits[id >> 6] |= uint64_t(1) << (id & 63);
+        if (ps->maybe.size() <= size_t(id >> 6)) ps->maybe.resize(size_t(id >> 6) + 1, 0);
+        ps->maybe[id >> 6] |= uint64_t(1) << (id & 63);
     }
-    ps->resolved = true;
+    ps->filtered = true;
     return true;
 }
 
@@ -1107,7 +1089,7 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
         }
         auto ps = std::make_unique<PosState>(sb.plan.posParts, w.serial);
         int rc;
-        if (!resolveWords(b, sb, ps.get(), &rc)) {
+        if (!findWords(b, sb, ps.get(), &rc)) {
             setErr(FTE_STORE, FTW_SEARCH, rc);
             return 0;
         }
@@ -1130,23 +1112,27 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
     const uint32_t mine = uint32_t(ps.serial) << 16;
     PosMapReader map(static_cast<const unsigned char*>(sqlite3_column_blob(b->mapSt, 0)),
                      size_t(sqlite3_column_bytes(b->mapSt, 0)));
-    w.text.clear();
+    // Words of no class are most of a text: the classes start out 0 and
+    // only the others are written.
+    w.text.assign(PosMapReader::maxWords(size_t(sqlite3_column_bytes(b->mapSt, 0))), 0);
     w.placed.clear();
+    w.classed.clear();
     MapWord m;
     bool ok = true;
-    while (ok && !map.done()) {
-        if (!map.next(&m)) {
+    size_t n = 0;
+    // Kept in registers over the loop, which is most of the time here.
+    const size_t cap = w.text.size();
+    const bool filtered = ps.filtered;
+    const uint64_t* maybe = ps.maybe.data();
+    const size_t maybeWords = ps.maybe.size();
+    for (; !map.done(); n++) {
+        if (n == cap || !map.next(&m)) {
             rc = SQLITE_CORRUPT;
             ok = false;
             break;
         }
-        uint32_t id = m.id, cls;
-        if (ps.resolved) {
-            cls = ps.classOf(id);
-            if (cls) w.placed.push_back({m.start, m.len, uint32_t(w.text.size())});
-            w.text.push_back(cls);
-            continue;
-        }
+        uint32_t id = m.id, cls = 0;
+        if (filtered && (size_t(id >> 6) >= maybeWords || !((maybe[id >> 6] >> (id & 63)) & 1))) continue;
         if (id < kMaxKept && id >= w.idClass.size())
             w.idClass.resize(std::min<size_t>(kMaxKept, std::max<size_t>(id + 1, w.idClass.size() * 2)), 0);
         uint32_t known = id < kMaxKept ? w.idClass[id] : 0;
@@ -1154,13 +1140,16 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
             cls = known & 0xffff;
         } else {
             std::string_view word;
-            ok = b->terms.word(b->db, &b->termSt, id, &word, &rc);
+            if (!(ok = b->terms.word(b->db, &b->termSt, id, &word, &rc))) break;
             cls = ps.matcher.classify(word);
             if (id < kMaxKept && cls <= 0xffff) w.idClass[id] = mine | cls;
         }
-        if (cls) w.placed.push_back({m.start, m.len, uint32_t(w.text.size())});
-        w.text.push_back(cls);
+        if (!cls) continue;
+        w.placed.push_back({m.start, m.len, uint32_t(n)});
+        w.classed.push_back(uint32_t(n));
+        w.text[n] = cls;
     }
+    w.text.resize(n);
     std::string title;
     if (const unsigned char* t = sqlite3_column_text(b->mapSt, 1))
         title.assign(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(b->mapSt, 1)));
@@ -1171,7 +1160,7 @@ int ftshgf(FTAPIH h, FTSH sh, long hit, int* nmatch) {
     }
     w.title.clear();
     for (const std::string& t : words(title)) w.title.push_back(ps.matcher.classify(t));
-    ps.matcher.marks(w.text, w.title, &w.marked);
+    ps.matcher.marks(w.text, w.classed, w.title, &w.marked);
     // Both lists ascend by word index.
     auto at = w.placed.begin();
     for (uint32_t i : w.marked) {

@@ -120,12 +120,16 @@ std::vector<HitMatcher::Pattern> HitMatcher::patterns() const {
     return out;
 }
 
-void HitMatcher::load(Column* c, const std::vector<uint32_t>* cls) {
+// classed: the positions of the words of a class, or null to look at all.
+void HitMatcher::load(Column* c, const std::vector<uint32_t>* cls, const std::vector<uint32_t>* classed) {
     for (uint32_t p : c->used) c->at[p].clear();
     c->used.clear();
     c->at.resize(patterns_);
     c->cls = cls;
-    for (size_t pos = 0; pos < cls->size(); pos++) {
+    size_t n = classed ? classed->size() : cls->size();
+    for (size_t i = 0; i < n; i++) {
+        size_t pos = classed ? (*classed)[i] : i;
+        if (pos >= cls->size()) continue;
         uint32_t k = (*cls)[pos];
         if (k == 0 || k >= classes_.size()) continue;
         for (uint32_t p : classes_[k]) {
@@ -245,11 +249,11 @@ bool HitMatcher::eval(const Node& n, std::vector<uint32_t>* out) {
     return false;
 }
 
-void HitMatcher::marks(const std::vector<uint32_t>& text, const std::vector<uint32_t>& title,
-                       std::vector<uint32_t>* out) {
+void HitMatcher::marks(const std::vector<uint32_t>& text, const std::vector<uint32_t>& textClassed,
+                       const std::vector<uint32_t>& title, std::vector<uint32_t>* out) {
     out->clear();
-    load(&text_, &text);
-    load(&title_, &title);
+    load(&text_, &text, &textClassed);
+    load(&title_, &title, nullptr);
     for (const Node& p : parts_) eval(p, out);
     std::sort(out->begin(), out->end());
     out->erase(std::unique(out->begin(), out->end()), out->end());

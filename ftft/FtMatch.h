@@ -69,8 +69,10 @@ public:
     std::vector<Pattern> patterns() const;
 
     // The indices of the text words to mark, ascending, each once, given the
-    // classes of the text's words and of the title's words, in order.
-    void marks(const std::vector<uint32_t>& text, const std::vector<uint32_t>& title, std::vector<uint32_t>* out);
+    // classes of the text's words and of the title's words, in order, and
+    // the indices of the text words of a class other than 0, ascending.
+    void marks(const std::vector<uint32_t>& text, const std::vector<uint32_t>& textClassed,
+               const std::vector<uint32_t>& title, std::vector<uint32_t>* out);
 
 private:
     // A phrase as pattern numbers: word i must be of pattern pats[i].
@@ -96,7 +98,7 @@ private:
 
     Node intern(const MatchNode& n);
     uint32_t pattern(const std::string& word, bool prefix);
-    void load(Column* c, const std::vector<uint32_t>* cls);
+    void load(Column* c, const std::vector<uint32_t>* cls, const std::vector<uint32_t>* classed);
     bool has(const Column& c, size_t pos, uint32_t pat) const;
     void occurrences(const Column& c, const std::vector<Pats>& phrases, std::vector<Occ>* out) const;
     bool eval(const Node& n, std::vector<uint32_t>* out);
