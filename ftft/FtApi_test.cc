@@ -254,6 +254,53 @@ TEST_F(Engine, MatchPositionsLandOnTheSearchedWords) {
     EXPECT_EQ(hits[0].marks.size(), 2u);
 }
 
+// Positions come from each hit's own words, whatever the number of matching
+// documents (past a few thousand they once took the whole query per hit).
+TEST_F(Engine, PositionsStayExactWhenMostDocumentsMatch) {
+    TempDir d;
+    std::string settings = d.path() + "/settings";
+    mkdir(settings.c_str(), 0755);
+    const int kDocs = 4100;
+    auto textOf = [](int i) {
+        std::string t = "Common item" + std::to_string(1000 + i) + " alpha beta.\nBeta alpha common words";
+        for (int k = 0; k < i % 3; k++) t += " common";
+        return t + "\n";
+    };
+    for (int i = 0; i < kDocs; i++) writeFile(d.path() + "/docs/d" + std::to_string(1000 + i) + ".txt", textOf(i));
+    std::string out;
+    ASSERT_EQ(ftindex(settings, "crowd", d.path() + "/docs", "", &out), 0) << out;
+    std::string old = getenv("FULSEARCH");
+    setenv("FULSEARCH", settings.c_str(), 1);
+    FTBH crowd = ftbxop(h, "crowd", "r");
+    setenv("FULSEARCH", old.c_str(), 1);
+    ASSERT_NE(crowd, 0);
+
+    // Every "common", and "Beta alpha" only where it stands in that order.
+    std::vector<Hit> hits;
+    int err;
+    long count = 0;
+    search(h, {crowd}, q("\\C0u COMMON \\Cp BETA ALPHA \\C}\n \\C}\n"), &hits, &err, 300, false, &count);
+    ASSERT_EQ(err, 0);
+    EXPECT_EQ(count, kDocs);
+    ASSERT_EQ(hits.size(), 300u);
+    for (const Hit& hit : hits) {
+        int i = atoi(hit.file.c_str() + 1) - 1000;
+        ASSERT_TRUE(i >= 0 && i < kDocs) << hit.file;
+        std::string text = textOf(i);
+        std::vector<std::pair<long, long>> want;  // byte offset, length
+        for (size_t at = text.find("ommon"); at != std::string::npos; at = text.find("ommon", at + 1))
+            want.push_back({long(at) - 1, 6});
+        size_t phrase = text.find("Beta alpha");
+        want.push_back({long(phrase), 4});
+        want.push_back({long(phrase) + 5, 5});
+        std::sort(want.begin(), want.end());
+        std::vector<long> at = markOffsets(text, hit.marks);
+        std::vector<std::pair<long, long>> got;
+        for (size_t k = 0; k < at.size(); k++) got.push_back({at[k], hit.marks[k].second});
+        EXPECT_EQ(got, want) << hit.file;
+    }
+}
+
 TEST_F(Engine, CountMaximumAndBatches) {
     FTBH many = ftbxop(h, "many", "r");
     ASSERT_NE(many, 0);
