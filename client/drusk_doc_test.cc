@@ -152,16 +152,8 @@ bool readFull(int fd, char* buf, size_t n) {
 // document action with a 407 whose length field promises more document
 // bytes than the frame carries. Returns the child's pid; *port is its port.
 pid_t shortAnswerServer(int* port) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in a;
-    memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t l = sizeof a;
-    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 1) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &l) != 0)
-        return -1;
-    *port = ntohs(a.sin_port);
+    int s = ymListenLoopback(port);
+    if (s < 0) return -1;
     pid_t pid = fork();
     if (pid != 0) {
         close(s);

@@ -23,6 +23,7 @@
 #include "YmServerFixture.h"
 #include "YmSrchMsg.h"
 #include "YmTestDatabase.h"
+#include "YmTestLogin.h"
 #include "YmTestRoot.h"
 
 namespace {
@@ -95,16 +96,7 @@ class Edit : public ::testing::Test {
 
     void connect(YmClient& c, const std::string& user) {
         ASSERT_TRUE(c.connect(srv));
-        YmInitReqMsg req;
-        req.setUsr(user.c_str());
-        req.setGroup("staff");
-        req.prepareForSend();
-        ASSERT_TRUE(
-            c.send(YmMsgType::InitReq, 0,
-                   std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
-        YmFrame f;
-        ASSERT_TRUE(c.recv(&f));
-        ASSERT_EQ(f.type, YmMsgType::InitResult);
+        ASSERT_TRUE(ymLogin(c, user));
     }
 
     // 416; the descriptor number of the 417, or -100 when none came.

@@ -23,6 +23,7 @@
 #include "YmServerFixture.h"
 #include "YmSrchMsg.h"
 #include "YmTestDatabase.h"
+#include "YmTestLogin.h"
 #include "YmTestRoot.h"
 
 namespace {
@@ -104,18 +105,7 @@ class DocService : public ::testing::Test {
         EXPECT_TRUE(ymListDir(tmp.path()).empty());
     }
 
-    void login(YmClient& c, const std::string& user) {
-        YmInitReqMsg req;
-        req.setUsr(user.c_str());
-        req.setGroup("staff");
-        req.prepareForSend();
-        ASSERT_TRUE(
-            c.send(YmMsgType::InitReq, 0,
-                   std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength)));
-        YmFrame f;
-        ASSERT_TRUE(c.recv(&f));
-        ASSERT_EQ(f.type, YmMsgType::InitResult);
-    }
+    void login(YmClient& c, const std::string& user) { ASSERT_TRUE(ymLogin(c, user)); }
 
     void search(YmClient& c, const std::string& word, YmSrchResultMsg* res) {
         YmSrchReqMsg req;

@@ -21,6 +21,7 @@
 #include "YmServer.h"
 #include "YmServerFixture.h"
 #include "YmTestDatabase.h"
+#include "YmTestLogin.h"
 
 namespace {
 
@@ -48,14 +49,9 @@ void put(const YmTempDir& dir, const char* name, const char* content) {
 
 // Logs in over a fresh connection; returns the raw 205 payload.
 std::string login(YmServer& srv, const char* usr, const char* group = nullptr, const char* gid = nullptr) {
-    YmInitReqMsg req;
-    req.setUsr(usr);
-    req.setGroup(group);
-    req.setGroupId(gid);
-    req.prepareForSend();
     YmClient c;
     if (!c.connect(srv)) return "<no connection>";
-    c.send(YmMsgType::InitReq, 0, std::string(reinterpret_cast<char*>(req._buf.data), req._buf.slength));
+    c.send(YmMsgType::InitReq, 0, ymLoginRequest(usr, group, gid));
     YmFrame f;
     if (!c.recv(&f) || f.type != YmMsgType::InitResult || f.flag != 0) return "<no 205>";
     c.send(YmMsgType::Quit, 0, "");

@@ -25,6 +25,7 @@
 #include "YmMsgTypes.h"
 #include "YmServerFixture.h"
 #include "YmTestDatabase.h"
+#include "YmTestLogin.h"
 
 namespace {
 
@@ -49,13 +50,7 @@ class Spine : public ::testing::Test {
         EXPECT_EQ(f.flag, flag);
         EXPECT_EQ(f.payload, payload);
     }
-    static std::string login(const std::string& user) {
-        YmInitReqMsg req;
-        req.setUsr(user.c_str());
-        req.setGroup("staff");
-        req.prepareForSend();
-        return std::string(reinterpret_cast<const char*>(req._buf.data), req._buf.slength);
-    }
+    static std::string login(const std::string& user) { return ymLoginRequest(user.c_str()); }
 
     YmTempDir data, root;
     YmServer srv;
@@ -434,14 +429,10 @@ TEST(ServerCommandLine, DashFOverridesTheEnvironmentWhateverItsLength) {
     ASSERT_TRUE(srv.start({"FULSEARCH=" + a.path()}, {"-f", b.file(deep)})) << srv.log();
     YmClient c;
     ASSERT_TRUE(c.connect(srv));
-    YmInitReqMsg req;
-    req.setUsr("jo");
-    req.prepareForSend();
-    ASSERT_TRUE(c.send(YmMsgType::InitReq, 0, std::string(reinterpret_cast<char*>(req._buf.data), req._buf.slength)));
-    YmFrame f;
-    ASSERT_TRUE(c.recv(&f));
+    std::string answer;
+    ASSERT_TRUE(ymLogin(c, "jo", nullptr, &answer));
     YmInitResultMsg res;
-    res.readIn(f.payload.data(), int(f.payload.size()));
+    res.readIn(answer.data(), int(answer.size()));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(res._dataVers.data)), "from option ");
 }
 

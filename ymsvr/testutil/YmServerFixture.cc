@@ -67,18 +67,27 @@ std::string ymFrameBytes(int type, int flag, int length, const std::string& payl
     return be32(uint32_t(type)) + be32(uint32_t(flag)) + be32(uint32_t(length)) + payload;
 }
 
-int ymFreeLoopbackPort() {
+int ymListenLoopback(int* port) {
     int s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0) return -1;
     struct sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t l = sizeof a;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 5) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &l) != 0) {
+        ::close(s);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return s;
+}
+
+int ymFreeLoopbackPort() {
     int port = -1;
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &l) == 0)
-        port = ntohs(a.sin_port);
-    ::close(s);
+    int s = ymListenLoopback(&port);
+    if (s >= 0) ::close(s);
     return port;
 }
 

@@ -46,6 +46,10 @@ struct YmFrame {
 // the payload) followed by the payload.
 std::string ymFrameBytes(int type, int flag, int length, const std::string& payload);
 
+// A TCP socket listening on 127.0.0.1 at a port the system picked (*port),
+// or -1.
+int ymListenLoopback(int* port);
+
 // A TCP port on which nothing listened a moment ago.
 int ymFreeLoopbackPort();
 
