@@ -7,12 +7,7 @@
 #include <cstdlib>
 
 #include "YmFtApi.h"
-
-namespace {
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
-
-}  // namespace
+#include "YmText.h"
 
 YmDB::YmDB() : _baseH(0), _modTime(0), _modTimeNs(0) {}
 
@@ -28,7 +23,7 @@ YmBool YmDB::init(const char* dbname) {
 
     _FTFIG fig;
     char settings[FTFG_BUFSZ];
-    if (ftfgsh(ftapih, cstr(_name), &fig) != 0 || ftfgrd(ftapih, &fig, settings) != 0) return 0;
+    if (ftfgsh(ftapih, ymText(_name), &fig) != 0 || ftfgrd(ftapih, &fig, settings) != 0) return 0;
     settings[sizeof settings - 1] = '\0';
     _settings = settings;
     // ftfgrk's answer lives only until its next call: copy each at once.
@@ -53,16 +48,16 @@ YmBool YmDB::init(const char* dbname) {
 }
 
 YmBool YmDB::open(const char* mode) {
-    _baseH = ftbxop(ftapih, cstr(_name), mode);
+    _baseH = ftbxop(ftapih, ymText(_name), mode);
     if (_baseH != 0) return 1;
-    syslog(LOG_USER | LOG_INFO, "ymsvr: cannot open database-%s %d %d %d", cstr(_name),
+    syslog(LOG_USER | LOG_INFO, "ymsvr: cannot open database-%s %d %d %d", ymText(_name),
            ftegerr(ftapih), ftegsub(ftapih), ftegwho(ftapih));
     return 0;
 }
 
 void YmDB::close() {
     if (_baseH != 0 && ftbhcl(ftapih, _baseH) != 0)
-        syslog(LOG_USER | LOG_INFO, "ymsvr: cannot close database-%s %d %d %d", cstr(_name),
+        syslog(LOG_USER | LOG_INFO, "ymsvr: cannot close database-%s %d %d %d", ymText(_name),
                ftegerr(ftapih), ftegsub(ftapih), ftegwho(ftapih));
     _baseH = 0;
 }
@@ -71,7 +66,7 @@ YmBool YmDB::getTime() {
     struct stat st;
     time_t t = 0;
     long ns = 0;
-    if (stat(cstr(_refFile), &st) == 0) {
+    if (stat(ymText(_refFile), &st) == 0) {
         t = st.st_mtim.tv_sec;
         ns = st.st_mtim.tv_nsec;
     }

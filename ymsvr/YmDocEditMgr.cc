@@ -22,11 +22,10 @@
 #include "YmServer.h"
 #include "YmShell.h"
 #include "YmSrchModel.h"
+#include "YmText.h"
 #include "mps.h"
 
 namespace {
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 // Sources whose documents nobody edits, whatever the user's list says.
 const char* const kNeverEditable[] = {"calla", "callh", "pv", "doc", "parts", "news"};
@@ -160,7 +159,7 @@ int YmDocEditMgr::unlockDoc(void* t, int flag, char*, int, char**, int*) {
 }
 
 void YmDocEditMgr::custMarkDoc() {
-    if (!bEditSrc(cstr(_editMsg._src))) {
+    if (!bEditSrc(ymText(_editMsg._src))) {
         _errMsg.send(YM_EDIT_NOT_EDITABLE);
         return;
     }
@@ -169,8 +168,8 @@ void YmDocEditMgr::custMarkDoc() {
     // Source and file come from the client: quoted, they reach the tool as
     // one argument each whatever they hold.
     std::string cmd = ymShellPath(ymPath(YmPath::FieldUpd)) + " -c " +
-                      ymShellQuote(cstr(_editMsg._src)) + " -d " +
-                      ymShellQuote(cstr(_editMsg._fname)) + " -f FTSECURE" + value;
+                      ymShellQuote(ymText(_editMsg._src)) + " -d " +
+                      ymShellQuote(ymText(_editMsg._fname)) + " -f FTSECURE" + value;
     execCmd(cmd.c_str());
 }
 
@@ -195,14 +194,14 @@ YmBool YmDocEditMgr::checkFile() {
         // An empty folder name would be found in every file name.
         if (!db || db->_path.slength < 2) continue;
         YmSLinearPat pat(db->_path);
-        if (pat.findBuffer(cstr(fname), fname.slength - 1) < 0) continue;
-        if (!bEditSrc(cstr(db->_name))) continue;
+        if (pat.findBuffer(ymText(fname), fname.slength - 1) < 0) continue;
+        if (!bEditSrc(ymText(db->_name))) continue;
         // The folder's name inside the file name is not enough: the file
         // must lie in the folder once links and ".." are resolved.
         YmDocAccess access;
-        access.addFolder(cstr(db->_path));
+        access.addFolder(ymText(db->_path));
         std::string real;
-        if (!access.allowedTarget(cstr(fname), &real)) continue;
+        if (!access.allowedTarget(ymText(fname), &real)) continue;
         _editMsg._src = db->_name;
         _target = real;
         return 1;
@@ -225,7 +224,7 @@ YmBool YmDocEditMgr::fail(int code, const char* what, const char* fname) {
 // descriptor then refers to the new file, so another client can never lock
 // the file in between. A file locked by another client is not saved over.
 YmBool YmDocEditMgr::writeFile(const char* fname) {
-    const char* text = cstr(_editMsg._docBuffer);
+    const char* text = ymText(_editMsg._docBuffer);
     size_t n = _editMsg._docBuffer.slength - 1;
 
     if (access(fname, F_OK) != 0) {

@@ -22,6 +22,7 @@
 #include "YmLockInfo.h"
 #include "YmMsgTypes.h"
 #include "YmPlatform.h"
+#include "YmText.h"
 #include "mps.h"
 
 namespace {
@@ -29,8 +30,6 @@ namespace {
 // The kernel's table of file locks: the only place where the holder of a
 // flock lock can be found (the record-lock query does not see them).
 const char kProcLocks[] = "/proc/locks";
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 // The holder's answer is at most this long, newline included.
 char lline[120];
@@ -69,18 +68,18 @@ int readFile(const YmStr& path, YmStr& out) {
 // and its contents after it. Returns 0 if name itself cannot be opened.
 int readWithLocal(const YmStr& name, YmStr& text) {
     text.resize(0, 0);
-    int fd = open(cstr(name), O_RDONLY | O_CLOEXEC);
+    int fd = open(ymText(name), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return 0;
     readFd(fd, text);
     close(fd);
     YmStr local(name | ".local");
-    fd = open(cstr(local), O_RDONLY | O_CLOEXEC);
+    fd = open(ymText(local), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         YmStr more;
         readFd(fd, more);
         close(fd);
         text.append('\n');
-        text.append(cstr(more), more.slength - 1);
+        text.append(ymText(more), more.slength - 1);
     }
     return 1;
 }
@@ -173,7 +172,7 @@ void YmInitModel::read() {
 
 void YmInitModel::readVersion(const YmStr& path) {
     YmStr name(path | "druskvers");
-    FILE* f = fopen(cstr(name), "re");
+    FILE* f = fopen(ymText(name), "re");
     if (!f) return;
     // The first 510 characters of the line, newline included; the rest of a
     // longer line is not read.
@@ -188,11 +187,11 @@ void YmInitModel::readVersion(const YmStr& path) {
 
 void YmInitModel::readAdmin(const YmStr& path) {
     _localUsr = _initReqMsg._usr;
-    ymLockInfoSetUser(cstr(_localUsr), _localUsr.slength - 1);
+    ymLockInfoSetUser(ymText(_localUsr), _localUsr.slength - 1);
     YmStr name(path | "druskadmin");
     const YmStr names[2] = {name, YmStr(name | ".local")};
     for (const YmStr& n : names) {
-        int fd = open(cstr(n), O_RDONLY | O_CLOEXEC);
+        int fd = open(ymText(n), O_RDONLY | O_CLOEXEC);
         if (fd < 0) continue;
         readAdminFile(fd);
         close(fd);
@@ -234,7 +233,7 @@ void YmInitModel::setCaps(const YmStr& line) {
         if (posn >= end) return;
         YmStr f = line.token(posn, ':');
         // strtol, not atoi: a huge number must not be undefined.
-        _bCaps[i] = strtol(cstr(f), nullptr, 10) != 0;
+        _bCaps[i] = strtol(ymText(f), nullptr, 10) != 0;
     }
     if (posn < end) _editSrc = line.token(posn, ':');
 }
@@ -253,7 +252,7 @@ void YmInitModel::readCfgAdmin(const YmStr& path) {
     _dirCmdSrc.resize(0, 0);
     forEachLine(text, [&](const YmStr& line) {
         _dirCmdSrc.append(':');
-        _dirCmdSrc.append(cstr(line), line.slength - 1);
+        _dirCmdSrc.append(ymText(line), line.slength - 1);
         return true;
     });
 }
@@ -272,7 +271,7 @@ void YmInitModel::readTree(const YmStr& path) {
         YmStr line(raw | "\n");
         unsigned int posn = 0;
         YmStr f1 = line.token(posn, '|');
-        int level = int(strtol(cstr(f1), nullptr, 10));
+        int level = int(strtol(ymText(f1), nullptr, 10));
         if (level == 0) {
             treeCntr = checkTree(line);
             // A root met before, and not the newest one: its line is dropped
@@ -299,7 +298,7 @@ void YmInitModel::readTree(const YmStr& path) {
                 YmStr empty;
                 _treeBuff.append(&empty);
             }
-            _treeBuff[treeCntr].append(cstr(line), line.slength - 1);
+            _treeBuff[treeCntr].append(ymText(line), line.slength - 1);
         } else {
             bNewTree = true;
         }
@@ -325,7 +324,7 @@ int YmInitModel::checkNode(const YmStr& inNode, const YmStr& db, const YmStr& pt
     YmStr cfg(pth | db);
     if (cfg.slength > 1 && cfg[cfg.slength - 2] == '\n') cfg.resize(cfg.slength - 2);
     cfg.append(".cfg");
-    return access(cstr(cfg), F_OK) != 0 ? 1 : 0;
+    return access(ymText(cfg), F_OK) != 0 ? 1 : 0;
 }
 
 int YmInitModel::requestHelp(void* t, int, char*, int, char**, int*) {
@@ -345,7 +344,7 @@ void YmInitModel::readHelp() {
     YmStr text;
     if (!readWithLocal(name, text)) return;
     forEachLine(text, [&](const YmStr& line) {
-        _helpInfo.append(cstr(line), line.slength - 1);
+        _helpInfo.append(ymText(line), line.slength - 1);
         _helpInfo.append('\n');
         return true;
     });

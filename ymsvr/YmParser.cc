@@ -8,6 +8,7 @@
 
 #include "YmFtApi.h"
 #include "YmMsgField.h"
+#include "YmText.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ const char* const kKeywords[] = {"OR", "AND", "NOT", "NEAR", "PHRASE"};
 constexpr unsigned int kToksCap = 8;
 constexpr unsigned int kOpsCap = 256;
 constexpr unsigned int kTermsCap = 128;
-
-const char* text(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 unsigned int topType(const PNodeArray& stack) { return stack[stack.length() - 1]->_type; }
 
@@ -131,7 +130,7 @@ void YmParser::setEnvVars() {
     emit(near);
     if (_bThes) {
         emit(";10:3v \\C\"v ");
-        emit(text(_thesName));
+        emit(ymText(_thesName));
         emit(" \\C}\n");
     } else {
         emit("v ");
@@ -145,7 +144,7 @@ void YmParser::parseDate(const YmStr& indate) {
     if (indate.slength < 2) return;
     YmStr date(indate);
     date.data[0] = ' ';  // the comparison sign
-    long d = ftdhston(ftapih, text(date), FTDM_PARSE);
+    long d = ftdhston(ftapih, ymText(date), FTDM_PARSE);
     if (!d) return;
     d = ftudnix(ftapih, d, FTDM_NORM);
     if (!d) return;
@@ -177,7 +176,7 @@ void YmParser::getTokens(const YmStr& ownstr) {
         _pError = 1;
         return;
     }
-    const char* s = text(ownstr);
+    const char* s = ymText(ownstr);
     size_t n = ownstr.slength - 1;
     size_t i = 0;
     for (;;) {
@@ -420,7 +419,7 @@ void YmParser::csiPrint(PNode* node, YmBool bNearMode) {
 void YmParser::csiPrintStr(PNode* node) {
     YmBool phrase = node->_type == PT_PHRASE;
     if (phrase) emit("\\Cp ");
-    const char* w = text(node->_word);
+    const char* w = ymText(node->_word);
     size_t n = node->_word.slength - 1;
     size_t run = 0;  // start of the characters not yet emitted
     for (size_t i = 0; i < n; i++) {

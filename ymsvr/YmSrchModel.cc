@@ -16,13 +16,12 @@
 #include "YmLimits.h"
 #include "YmMsgTypes.h"
 #include "YmSignals.h"
+#include "YmText.h"
 #include "mps.h"
 
 volatile YmBool YmSrchModel::_bCancel = 0;
 
 namespace {
-
-const char* cstr(const YmStr& s) { return reinterpret_cast<const char*>(s.data); }
 
 // The fields asked of the engine for each hit, in this order.
 const int kHitFields[] = {FTF_TITLE, FTF_CODE, FTF_DATE, FTF_SCORE,    FTF_MODIFIED,
@@ -230,7 +229,7 @@ void YmSrchModel::initDBlist() {
                 continue;
             }
             if (_totalDBs == YM_MAX_DBS) {
-                leftOut += " " + std::string(cstr(db->_name));
+                leftOut += " " + std::string(ymText(db->_name));
                 delete db;
                 continue;
             }
@@ -273,7 +272,7 @@ YmBool YmSrchModel::getBaseVec(const char* indbList) {
         at = lf + 1;
         if (name.slength <= 1) break;
         if (k == YM_MAX_DBS) {
-            leftOut += " " + std::string(cstr(name));
+            leftOut += " " + std::string(ymText(name));
             continue;
         }
         YmDB* db = nullptr;
@@ -289,14 +288,14 @@ YmBool YmSrchModel::getBaseVec(const char* indbList) {
             }
         } else if (_totalDBs < YM_MAX_DBS) {
             db = new YmDB;
-            if (db->init(cstr(name)) && db->open("r")) {
+            if (db->init(ymText(name)) && db->open("r")) {
                 _db[_totalDBs++] = db;
             } else {
                 delete db;
                 db = nullptr;
             }
         } else {
-            leftOut += " " + std::string(cstr(name));
+            leftOut += " " + std::string(ymText(name));
         }
         long docs = 0;
         if (db && ftbhgi(ftapih, db->_baseH, FTBI_DOCS, &docs) == 0 && docs > 0)
@@ -346,7 +345,7 @@ int YmSrchModel::requestSrch(void* svcThis, int, char* data, int dlen, char**, i
     m->_count = m->_srchReqMsg._bCount;
 
     m->initDBlist();
-    if (!m->search(cstr(m->_srchReqMsg._srchDBs), cstr(m->_srchReqMsg._query))) m->_sError = 1;
+    if (!m->search(ymText(m->_srchReqMsg._srchDBs), ymText(m->_srchReqMsg._query))) m->_sError = 1;
     m->createSRMsg();
     m->close();
     m->_srchResultMsg.send(_bCancel ? 1 : 0);
@@ -368,7 +367,7 @@ YmBool YmSrchModel::search(const char* dbList, const char* qVec) {
 
     FTSH sh = nullptr;
     long flags = _count ? FTSS_RANKED | FTSS_COUNT : FTSS_RANKED;
-    if (ftshstrt(ftapih, _baseH, _srchDBs, _maxHits, flags, cstr(_parser->_qry), 0, 0, &sh) < 0 ||
+    if (ftshstrt(ftapih, _baseH, _srchDBs, _maxHits, flags, ymText(_parser->_qry), 0, 0, &sh) < 0 ||
         !sh) {
         srchError("ftshstrt", -1);
         return 0;
@@ -512,7 +511,7 @@ void YmSrchModel::createSRMsg() {
         YmStr info("\n\nAdditional Information:\n");
         if (_sErrCol.slength > 1) info = info | "    Database = " | _sErrCol;
         if (_sFtError != 0) info = info | YmStr(_sFtError, "    FT Error Code = %d");
-        _srchResultMsg.setSrBkTag(cstr(info));
+        _srchResultMsg.setSrBkTag(ymText(info));
     }
 }
 
@@ -603,7 +602,7 @@ unsigned int YmSrchModel::getResult() {
                     // The client sends the record back to view the document:
                     // the file name must stand on its own.
                     const YmStr& path = _db[curDb]->_path;
-                    appendSr(cstr(path), path.slength - 1, 1);
+                    appendSr(ymText(path), path.slength - 1, 1);
                     if (path.slength > 1 && path[path.slength - 2] != '/' && v[0] != '/')
                         appendSr("/", 1);
                 }
