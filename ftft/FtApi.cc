@@ -169,6 +169,23 @@ struct Base {
     int readers = 0;  // searches that hold the read transaction
     std::vector<uint32_t> lengths;  // words of text and title, by document id
     sqlite3_int64 lengthsTo = 0;    // ids up to here are loaded
+    // The number of documents, counted again only once another connection
+    // has changed the base (counting reads the whole catalogue, and the
+    // server asks before every search).
+    long docs = 0;
+    sqlite3_int64 docsVersion = -1;  // the data version counted; -1: none
+
+    // A number that changes whenever another connection commits a change;
+    // -1 when unknown.
+    sqlite3_int64 dataVersion() {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_int64 v = -1;
+        if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            v = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return v;
+    }
 
     // Documents only ever gain ids, so the table grows by the new ones.
     void loadLengths() {
@@ -808,6 +825,13 @@ int ftbhgi(FTAPIH h, FTBH bh, int item, long* value) {
         return 0;
     }
     if (item == FTBI_DOCS) {
+        // A base open for writing changes under its own connection, which
+        // the data version does not show: it always counts.
+        sqlite3_int64 version = b->write ? -1 : b->dataVersion();
+        if (version >= 0 && version == b->docsVersion) {
+            *value = b->docs;
+            return 0;
+        }
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v2(b->db, "SELECT count(*) FROM docs", -1, &st, nullptr);
         if (rc == SQLITE_OK) rc = sqlite3_step(st);
@@ -816,8 +840,10 @@ int ftbhgi(FTAPIH h, FTBH bh, int item, long* value) {
             setErr(FTE_STORE, FTW_BASE, rc);
             return FTE_STORE;
         }
-        *value = long(sqlite3_column_int64(st, 0));
+        b->docs = long(sqlite3_column_int64(st, 0));
+        b->docsVersion = version;
         sqlite3_finalize(st);
+        *value = b->docs;
         return 0;
     }
     setErr(FTE_ARG, FTW_BASE);

@@ -132,6 +132,31 @@ TEST_F(Tools, ForgottenEmptySearchHoldsNoSnapshot) {
     ftapitrm(h);
 }
 
+// The document count of a base kept open (the server asks before every
+// search) follows each run of the indexing tool.
+TEST_F(Tools, DocumentCountOfAnOpenBaseFollowsUpdates) {
+    FTAPIH h;
+    long opts[3] = {4, 0, -1};
+    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
+    FTBH b = ftbxop(h, "live", "r");
+    ASSERT_NE(b, 0);
+    long count = -1;
+    for (int asked = 0; asked < 2; asked++) {
+        ASSERT_EQ(ftbhgi(h, b, FTBI_DOCS, &count), 0);
+        EXPECT_EQ(count, 2);
+    }
+    writeFile(docs + "c.txt", "cherry tart\n");
+    ASSERT_EQ(ftindex(settings, "live", docs, "", &out), 0) << out;
+    ASSERT_EQ(ftbhgi(h, b, FTBI_DOCS, &count), 0);
+    EXPECT_EQ(count, 3);
+    unlink((docs + "a.txt").c_str());
+    unlink((docs + "b.txt").c_str());
+    ASSERT_EQ(ftindex(settings, "live", docs, "", &out), 0) << out;
+    ASSERT_EQ(ftbhgi(h, b, FTBI_DOCS, &count), 0);
+    EXPECT_EQ(count, 1);
+    ftapitrm(h);
+}
+
 TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     time_t t0 = mtimeOf(ref);
     ASSERT_NE(t0, 0);

@@ -2,6 +2,7 @@
 #include "YmSignals.h"
 
 #include <pthread.h>
+#include <time.h>
 
 #include <cstring>
 
@@ -11,6 +12,19 @@ void (*volatile gAction)(int) = nullptr;
 volatile sig_atomic_t gWaiting = 0;  // 1 between ymPeerWaitBegin and End
 volatile sig_atomic_t gNoted = 0;    // a signal whose action is due; 0: none
 volatile sig_atomic_t gHolds = 0;    // live YmKillSignalsHeld objects
+
+// While the signals are held, asking the kernel whether one is pending costs
+// a system call; a long piece of work that asks between every step asks it
+// at most this often, and is told the last answer in between.
+constexpr long long kPendingAskNs = 100000;
+long long gPendingAsked = 0;  // when the kernel was last asked; 0: not during this hold
+bool gPendingSeen = false;
+
+long long monotonicNs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
 
 void onKillSignal(int sig) {
     if (gWaiting && gAction) {
@@ -67,9 +81,21 @@ void ymPeerWaitEnd() { gWaiting = 0; }
 
 bool ymKillPending() {
     if (gNoted) return true;
+    long long now = 0;
+    if (gHolds > 0) {
+        // A held signal stays pending until the hold ends, so a "yes" holds.
+        now = monotonicNs();
+        if (gPendingAsked != 0 && (gPendingSeen || now - gPendingAsked < kPendingAskNs)) return gPendingSeen;
+    }
     sigset_t s;
     if (sigpending(&s) != 0) return false;
-    return sigismember(&s, SIGHUP) == 1 || sigismember(&s, SIGINT) == 1 || sigismember(&s, SIGQUIT) == 1;
+    bool pending =
+        sigismember(&s, SIGHUP) == 1 || sigismember(&s, SIGINT) == 1 || sigismember(&s, SIGQUIT) == 1;
+    if (gHolds > 0) {
+        gPendingAsked = now;
+        gPendingSeen = pending;
+    }
+    return pending;
 }
 
 YmKillSignalsHeld::YmKillSignalsHeld() {
@@ -77,6 +103,7 @@ YmKillSignalsHeld::YmKillSignalsHeld() {
     ymKillSignalSet(&s);
     sigprocmask(SIG_BLOCK, &s, &_old);
     gHolds = gHolds + 1;
+    gPendingAsked = 0;  // the first question of a hold goes to the kernel
 }
 
 YmKillSignalsHeld::~YmKillSignalsHeld() {

@@ -115,6 +115,24 @@ TEST(KillSignals, HeldSignalsWaitForTheHoldToEnd) {
     EXPECT_EQ(o.status, 40 + SIGHUP);
 }
 
+// Work that asks between every step learns of a signal that comes during
+// the hold, though the kernel is not asked every time.
+TEST(KillSignals, AHeldSignalIsSeenByWorkThatKeepsAsking) {
+    Outcome o = inChild([](int) {
+        {
+            YmKillSignalsHeld held;
+            mark(YmKillSignalsHeld::pending() ? '!' : '-');
+            raise(SIGINT);
+            bool seen = false;
+            for (int step = 0; step < 10000000 && !seen; step++) seen = YmKillSignalsHeld::pending();
+            mark(seen ? 'p' : '!');
+        }
+        ymPeerWaitBegin();
+    });
+    EXPECT_EQ(o.marks, "-pAB");
+    EXPECT_EQ(o.status, 40 + SIGINT);
+}
+
 TEST(KillSignals, AForkedChildDoesNotInheritANotedSignal) {
     Outcome o = inChild([](int) {
         raise(SIGQUIT);
