@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <syslog.h>
 
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,18 @@
 volatile YmBool YmSrchModel::_bCancel = 0;
 
 namespace {
+
+// The decimal digits of v at p (room for 20 characters); returns their end.
+// A hit list writes several numbers a hit, so they are not formatted
+// through printf.
+char* putNumber(char* p, long v) { return std::to_chars(p, p + 20, v).ptr; }
+
+// v and a newline.
+char* putLine(char* p, long v) {
+    p = putNumber(p, v);
+    *p++ = '\n';
+    return p;
+}
 
 // The fields asked of the engine for each hit, in this order.
 const int kHitFields[] = {FTF_TITLE, FTF_CODE, FTF_DATE, FTF_SCORE,    FTF_MODIFIED,
@@ -570,16 +583,18 @@ unsigned int YmSrchModel::getResult() {
                 continue;
             }
             const unsigned int srMark = _srCurrSz, titleMark = _titleSz, offsetMark = _offsetCurrSz;
-            int len = snprintf(num, sizeof num, "%c%d\n%d\n", YM_RECORD_MARK, kRecordNumberField,
-                               recno++);
-            appendSr(num, size_t(len));
+            char* e = num;
+            *e++ = YM_RECORD_MARK;
+            e = putLine(e, kRecordNumberField);
+            e = putLine(e, recno++);
+            appendSr(num, size_t(e - num));
             YmBool titled = 0;
             for (int f = 0; f < hit.cinflds; f++) {
                 const _FTCFLDS& fld = hit.cicflds[f];
                 int id = fld.cffldid;
                 if (id != FTF_TITLE) {
-                    len = snprintf(num, sizeof num, "%d\n", id == FTF_SCORE ? kScoreField : id);
-                    appendSr(num, size_t(len));
+                    e = putLine(num, id == FTF_SCORE ? kScoreField : id);
+                    appendSr(num, size_t(e - num));
                 }
                 const char* v = fld.cfbuf;
                 size_t vlen = v && fld.cffldln > 0 ? size_t(fld.cffldln) : 0;
@@ -612,8 +627,8 @@ unsigned int YmSrchModel::getResult() {
             // Titles are paired with records by position: a record without
             // a title still gets its (blank) entry.
             if (!titled) appendTitle("\x01 ", 2);
-            len = snprintf(num, sizeof num, "%d\n", kRecordEndField);
-            appendSr(num, size_t(len));
+            e = putLine(num, kRecordEndField);
+            appendSr(num, size_t(e - num));
             getMarks(i + j, curDb);
             if (size_t(_srCurrSz) + _titleSz + _offsetCurrSz > _textLimit) {
                 // Past what one frame carries: the answer ends with the hit
@@ -663,9 +678,14 @@ void YmSrchModel::getMarks(long id, int dbId) {
         }
         if (start <= 0) break;
         if (start != prev && start >= offset) {
-            int len = snprintf(entry, sizeof entry, "0;%ld;%ld\t", long(start - offset),
-                               long(end - start));
-            appendOffset(entry, size_t(len));
+            char* e = entry;
+            *e++ = '0';
+            *e++ = ';';
+            e = putNumber(e, long(start - offset));
+            *e++ = ';';
+            e = putNumber(e, long(end - start));
+            *e++ = '\t';
+            appendOffset(entry, size_t(e - entry));
         }
         prev = start;
     }
