@@ -178,12 +178,8 @@ struct Base {
     // A number that changes whenever another connection commits a change;
     // -1 when unknown.
     sqlite3_int64 dataVersion() {
-        sqlite3_stmt* st = nullptr;
         sqlite3_int64 v = -1;
-        if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
+        scalar(db, "PRAGMA data_version", &v);
         return v;
     }
 
@@ -832,17 +828,14 @@ int ftbhgi(FTAPIH h, FTBH bh, int item, long* value) {
             *value = b->docs;
             return 0;
         }
-        sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(b->db, "SELECT count(*) FROM docs", -1, &st, nullptr);
-        if (rc == SQLITE_OK) rc = sqlite3_step(st);
+        sqlite3_int64 n = 0;
+        int rc = scalar(b->db, "SELECT count(*) FROM docs", &n);
         if (rc != SQLITE_ROW) {
-            sqlite3_finalize(st);
             setErr(FTE_STORE, FTW_BASE, rc);
             return FTE_STORE;
         }
-        b->docs = long(sqlite3_column_int64(st, 0));
+        b->docs = long(n);
         b->docsVersion = version;
-        sqlite3_finalize(st);
         *value = b->docs;
         return 0;
     }

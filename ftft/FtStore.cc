@@ -204,6 +204,15 @@ bool exec(sqlite3* db, const char* sql, std::string* why) {
     return true;
 }
 
+int scalar(sqlite3* db, const char* sql, sqlite3_int64* value) {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) *value = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return rc;
+}
+
 sqlite3* openIndex(const std::string& path, bool write, int* err, int* sub) {
     *err = 0;
     *sub = 0;
@@ -226,24 +235,17 @@ sqlite3* openIndex(const std::string& path, bool write, int* err, int* sub) {
     // mode never waits for them.
     sqlite3_busy_timeout(db, write ? 60000 : 5000);
     if (write) exec(db, "PRAGMA journal_mode=WAL");
-    sqlite3_stmt* st2 = nullptr;
-    rc = sqlite3_prepare_v2(db, "SELECT value FROM info WHERE key='version'", -1, &st2, nullptr);
-    int version = -1;
-    if (rc == SQLITE_OK && sqlite3_step(st2) == SQLITE_ROW) version = sqlite3_column_int(st2, 0);
-    sqlite3_finalize(st2);
-    if (rc != SQLITE_OK && write) {
+    sqlite3_int64 version = -1;
+    rc = scalar(db, "SELECT value FROM info WHERE key='version'", &version);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE && write) {
         // A new, empty file: the caller creates the tables.
-        sqlite3_stmt* q = nullptr;
-        int n = -1;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &q, nullptr) == SQLITE_OK &&
-            sqlite3_step(q) == SQLITE_ROW)
-            n = sqlite3_column_int(q, 0);
-        sqlite3_finalize(q);
+        sqlite3_int64 n = -1;
+        scalar(db, "SELECT count(*) FROM sqlite_master", &n);
         if (n == 0) return db;
     }
     if (version != kFormatVersion) {
         *err = FTE_OPEN;
-        *sub = rc == SQLITE_OK ? SQLITE_CORRUPT : rc;
+        *sub = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_CORRUPT : rc;
         sqlite3_close(db);
         return nullptr;
     }

@@ -73,6 +73,10 @@ fts5_api* fts5Api(sqlite3* db);
 // Runs SQL without results; false and *why on failure.
 bool exec(sqlite3* db, const char* sql, std::string* why = nullptr);
 
+// The first column of the first row of sql as a number. Returns SQLITE_ROW
+// when there was one, else the failing step's code (*value unchanged).
+int scalar(sqlite3* db, const char* sql, sqlite3_int64* value);
+
 // The constant added to every match position (the base's position offset).
 constexpr long kPosOffset = 1;
 
