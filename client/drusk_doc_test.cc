@@ -29,23 +29,16 @@ const std::string kMan =
     ".TH FROB 1\n.SH NAME\nfrob \\- twiddle knobs\n.SH DESCRIPTION\n"
     "The quokka turns every knob.\n";
 
-class DruskDocs : public ::testing::Test {
+class DruskDocs : public DruskServerTest {
   protected:
     void SetUp() override {
-        ymMirrorRoot(root.path());
-        setenv("YM_ROOT", root.path().c_str(), 1);
+        useOwnRoot();
         data.write("drusktree", "0|Library|x|y|kb\n");
         data.write("kb/notes.txt", "Notes\n\nA quokka, then another quokka.\n");
         data.write("kb/frob.1", kMan);
         ASSERT_TRUE(ymIndexDatabase(data.path(), "kb", data.file("kb")));
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
-            << srv.log();
+        startServer();
     }
-
-    Outcome drusk(const std::vector<std::string>& args) { return ymRunDrusk(srv.port(), args, out); }
-
-    YmTempDir root, data, out;
-    YmServer srv;
 };
 
 TEST_F(DruskDocs, ViewShowsTheHitWithItsWordsMarked) {

@@ -17,11 +17,10 @@
 
 namespace {
 
-class DruskEdit : public ::testing::Test {
+class DruskEdit : public DruskServerTest {
   protected:
     void SetUp() override {
-        ymMirrorRoot(root.path());
-        setenv("YM_ROOT", root.path().c_str(), 1);
+        useOwnRoot();
         data.write("drusktree", "0|Library|x|y|kb\n");
         // jo and alice may edit kb; news is listed but can never be edited.
         data.write("druskadmin", "jo: :1:1:1:1:1:0:0:kb,news\nalice: :1:1:1:1:1:0:0:kb\n");
@@ -31,16 +30,8 @@ class DruskEdit : public ::testing::Test {
             ASSERT_TRUE(ymIndexDatabase(data.path(), db, data.file(db)));
         out.write("text", "A new text.\n");
         out.write("empty", "");
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
-            << srv.log();
+        startServer();
     }
-
-    Outcome drusk(const std::vector<std::string>& args) {
-        return ymRunDrusk(srv.port(), args, out);
-    }
-
-    YmTempDir root, data, out;
-    YmServer srv;
 };
 
 TEST_F(DruskEdit, LockHeldWhileOthersAskAndSave) {

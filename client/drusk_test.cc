@@ -15,7 +15,7 @@
 
 namespace {
 
-class Drusk : public ::testing::Test {
+class Drusk : public DruskServerTest {
   protected:
     void SetUp() override {
         root.mkdir("usr/tmp");
@@ -26,16 +26,8 @@ class Drusk : public ::testing::Test {
         data.write("other/cat.txt", "Cats\n\nA cat and a dog.\n");
         ASSERT_TRUE(ymIndexDatabase(data.path(), "manuals", data.file("manuals")));
         ASSERT_TRUE(ymIndexDatabase(data.path(), "other", data.file("other")));
-        ASSERT_TRUE(srv.start({"FULSEARCH=" + data.path(), "FULPATH", "YM_ROOT=" + root.path()}))
-            << srv.log();
+        startServer();
     }
-
-    Outcome drusk(const std::vector<std::string>& args, int port = 0) {
-        return ymRunDrusk(port ? port : srv.port(), args, out);
-    }
-
-    YmTempDir data, root, out;
-    YmServer srv;
 };
 
 TEST_F(Drusk, PrintsTheHitsAsATable) {

@@ -57,8 +57,19 @@ protected:
         setenv("FULSEARCH", settings.c_str(), 1);
         ref = settings + "/live.ref";
     }
+    void TearDown() override {
+        if (h) ftapitrm(h);
+    }
+    // An engine of the test's own (h, ended with the test) with "live" open
+    // for reading; 0 when that failed.
+    FTBH openLive() {
+        long opts[3] = {4, 0, -1};
+        if (!h && ftapiini(nullptr, nullptr, opts, 3, &h) != 0) return 0;
+        return ftbxop(h, "live", "r");
+    }
     TempDir dir;
     std::string settings, docs, ref, out;
+    FTAPIH h = nullptr;
 };
 
 TEST_F(Tools, UpdateWhileAnotherProcessSearches) {
@@ -110,10 +121,7 @@ TEST_F(Tools, UpdateWhileAnotherProcessSearches) {
 // read gives it up at once: callers forget such handles, and the next search
 // on the same open base must see the base as it is now.
 TEST_F(Tools, ForgottenEmptySearchHoldsNoSnapshot) {
-    FTAPIH h;
-    long opts[3] = {4, 0, -1};
-    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
-    FTBH b = ftbxop(h, "live", "r");
+    FTBH b = openLive();
     ASSERT_NE(b, 0);
     std::string query = q("CHERRY ");
     FTSH forgotten = nullptr;
@@ -129,16 +137,12 @@ TEST_F(Tools, ForgottenEmptySearchHoldsNoSnapshot) {
     search(h, {b}, query, &hits, &err);
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(hits[0].file, "c.txt");
-    ftapitrm(h);
 }
 
 // The document count of a base kept open (the server asks before every
 // search) follows each run of the indexing tool.
 TEST_F(Tools, DocumentCountOfAnOpenBaseFollowsUpdates) {
-    FTAPIH h;
-    long opts[3] = {4, 0, -1};
-    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
-    FTBH b = ftbxop(h, "live", "r");
+    FTBH b = openLive();
     ASSERT_NE(b, 0);
     long count = -1;
     for (int asked = 0; asked < 2; asked++) {
@@ -154,7 +158,6 @@ TEST_F(Tools, DocumentCountOfAnOpenBaseFollowsUpdates) {
     ASSERT_EQ(ftindex(settings, "live", docs, "", &out), 0) << out;
     ASSERT_EQ(ftbhgi(h, b, FTBI_DOCS, &count), 0);
     EXPECT_EQ(count, 1);
-    ftapitrm(h);
 }
 
 TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
@@ -169,10 +172,8 @@ TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     EXPECT_EQ(find("live", q("SPLIT ")), std::set<std::string>{"b.txt"});
     EXPECT_TRUE(find("live", q("BREAD ")).empty());
     // The old text left the full-text index itself, not only the catalogue.
-    FTAPIH h;
-    long opts[3] = {4, 0, -1};
-    ASSERT_EQ(ftapiini(nullptr, nullptr, opts, 3, &h), 0);
-    FTBH b = ftbxop(h, "live", "r");
+    FTBH b = openLive();
+    ASSERT_NE(b, 0);
     std::vector<Hit> hits;
     int err;
     long count = -1;
@@ -182,7 +183,6 @@ TEST_F(Tools, ReferenceFileMovesOnlyOnChange) {
     EXPECT_EQ(count, 0);
     search(h, {b}, q("\\C100s B "), &hits, &err, 0, true, &count);
     EXPECT_EQ(count, 1) << "the catalogue words of the old version are gone too";
-    ftapitrm(h);
     // Two touches in one second still differ in whole seconds.
     ASSERT_TRUE(ft::touchRef(ref));
     ASSERT_TRUE(ft::touchRef(ref));
